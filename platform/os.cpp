@@ -1,0 +1,177 @@
+#include "platform/os.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+extern char** environ;
+
+namespace nimbus::os {
+
+namespace {
+
+std::vector<std::string>& CommandLine() {
+  static std::vector<std::string> args;
+  return args;
+}
+
+} // namespace
+
+std::string ExecutableFolder() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0)
+    return ".";
+  std::string path(buffer, static_cast<std::size_t>(n));
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ProgramFilesFolder() {
+  const char* value = std::getenv("PROGRAMFILES");
+  std::string folder = value && *value ? value : "/opt";
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();
+  return folder;
+}
+
+std::uint32_t TickCount() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                  static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<std::uint32_t>(ms);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
+
+std::optional<std::time_t> FileModificationTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return std::nullopt;
+  return st.st_mtime;
+}
+
+bool CreateEmptyFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return false;
+  return ::close(fd) == 0;
+}
+
+bool AppendToExistingFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  bool ok = true;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 && errno != EINVAL)
+    ok = false;
+  if (::close(fd) != 0)
+    ok = false;
+  return ok;
+}
+
+std::string RealPath(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) == 0)
+    return path;
+  const bool absolute = path[0] == '/';
+  std::string resolved; // built so far, no trailing separator
+  std::size_t pos = 0;
+  while (pos < path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string::npos)
+      next = path.size();
+    const std::string part = path.substr(pos, next - pos);
+    pos = next + 1;
+    if (part.empty())
+      continue;
+    const std::string prefix = resolved.empty() ? (absolute ? "/" : "") : resolved + "/";
+    std::string candidate = prefix + part;
+    if (::lstat(candidate.c_str(), &st) != 0) {
+      const std::string folder = resolved.empty() ? (absolute ? "/" : ".") : resolved;
+      DIR* dir = ::opendir(folder.c_str());
+      if (!dir)
+        return path;
+      bool found = false;
+      while (const dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, part.c_str()) == 0) {
+          candidate = prefix + entry->d_name;
+          found = true;
+          break;
+        }
+      }
+      ::closedir(dir);
+      if (!found)
+        return path;
+    }
+    resolved = candidate;
+  }
+  return resolved;
+}
+
+bool ShellOpen(const std::string& path) {
+  // A session of its own, and no wait: the menu program outlives us.
+  posix_spawnattr_t attr;
+  if (::posix_spawnattr_init(&attr) != 0)
+    return false;
+  ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t child = 0;
+  char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  const int rc = ::posix_spawn(&child, path.c_str(), nullptr, &attr, argv, environ);
+  ::posix_spawnattr_destroy(&attr);
+  return rc == 0;
+}
+
+void SetCommandLine(int argc, char** argv) {
+  auto& args = CommandLine();
+  args.clear();
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i]);
+}
+
+int ArgumentCount() {
+  return static_cast<int>(CommandLine().size());
+}
+
+std::string Argument(int index) {
+  const auto& args = CommandLine();
+  return index >= 1 && index <= static_cast<int>(args.size()) ? args[index - 1] : std::string();
+}
+
+std::tm LocalTime(std::time_t moment) {
+  std::tm result{};
+  ::localtime_r(&moment, &result);
+  return result;
+}
+
+} // namespace nimbus::os

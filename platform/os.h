@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+// Operating-system services used in place of the Windows shell and system
+// calls. Paths are 8-bit text with "/" separators.
+namespace nimbus::os {
+
+constexpr char kPathSeparator = '/';
+
+// Folder of the running executable, without a trailing separator.
+std::string ExecutableFolder();
+// $PROGRAMFILES when set, else "/opt"; without a trailing separator. Also
+// stands for the registry's ProgramFilesDir.
+std::string ProgramFilesFolder();
+
+// Milliseconds of a monotonic clock, wrapping at 2^32.
+std::uint32_t TickCount();
+
+// A regular file (not a folder) exists at `path`.
+bool FileExists(const std::string& path);
+bool DeleteFile(const std::string& path);
+// Last modification time, or nothing when the file cannot be examined.
+std::optional<std::time_t> FileModificationTime(const std::string& path);
+// Creates an empty file when none exists; false on failure or when one exists.
+bool CreateEmptyFile(const std::string& path);
+// Opens `path` for appending (never creating it), writes `bytes`, flushes and
+// closes; false on any failure.
+bool AppendToExistingFile(const std::string& path, const std::string& bytes);
+
+// The name by which `path` exists on a case-sensitive file system: `path`
+// itself when it exists as given, else the first entry of each folder that
+// matches its component without regard to ASCII case; `path` unchanged when
+// nothing matches.
+std::string RealPath(const std::string& path);
+
+// Starts `path` detached, with no parameters; false when it cannot be started.
+bool ShellOpen(const std::string& path);
+
+// The current process's command line, as the program entry received it.
+void SetCommandLine(int argc, char** argv);
+int ArgumentCount();             // not counting the program itself
+std::string Argument(int index); // 1-based; empty when out of range
+
+// Local time of `moment`.
+std::tm LocalTime(std::time_t moment);
+
+} // namespace nimbus::os
