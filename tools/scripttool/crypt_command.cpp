@@ -1,17 +1,125 @@
+#include <array>
+#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
 
+#include "app/password_candidate.h"
+#include "crypto/script_file.h"
+#include "crypto/script_key.h"
 #include "tools/scripttool/commands.h"
 
 namespace nimbus::scripttool {
 
-int RunEncrypt(int, char**) {
-  std::fputs("encrypt: not available yet\n", stderr);
+namespace {
+
+struct CryptArguments {
+  std::string input;
+  std::string output;
+  // Taken as the 8-bit bytes given; the built-in passphrase when absent.
+  std::optional<std::string> passphrase;
+};
+
+void Fail(const char* command, const std::string& message) {
+  std::fprintf(stderr, "nimbus-scripttool %s: %s\n", command, message.c_str());
+}
+
+// Argument values are never echoed: a misplaced one may be a passphrase.
+int Usage(const char* command, const char* problem) {
+  Fail(command, problem);
+  std::fprintf(stderr, "usage: nimbus-scripttool %s IN OUT [--passphrase TEXT]\n", command);
   return 2;
 }
 
-int RunDecrypt(int, char**) {
-  std::fputs("decrypt: not available yet\n", stderr);
-  return 2;
+std::optional<CryptArguments> Parse(const char* command, int argc, char** argv, int& status) {
+  CryptArguments arguments;
+  int positional = 0;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--passphrase") {
+      if (i + 1 == argc) {
+        status = Usage(command, "--passphrase needs a value");
+        return std::nullopt;
+      }
+      arguments.passphrase = argv[++i];
+    } else if (argument.starts_with("--passphrase=")) {
+      arguments.passphrase = std::string(argument.substr(13));
+    } else if (argument.starts_with("--")) {
+      status = Usage(command, "unknown option");
+      return std::nullopt;
+    } else if (positional == 0) {
+      arguments.input = argument, ++positional;
+    } else if (positional == 1) {
+      arguments.output = argument, ++positional;
+    } else {
+      status = Usage(command, "too many arguments");
+      return std::nullopt;
+    }
+  }
+  if (positional < 2) {
+    status = Usage(command, "IN and OUT are required");
+    return std::nullopt;
+  }
+  return arguments;
+}
+
+// A name beside `output` for the work in progress, so that a failed run leaves
+// an existing output untouched.
+std::filesystem::path WorkFileFor(const std::filesystem::path& output) {
+  std::random_device random;
+  for (;;) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(random()));
+    std::filesystem::path candidate = output;
+    candidate += suffix;
+    std::error_code ignored;
+    if (!std::filesystem::exists(candidate, ignored))
+      return candidate;
+  }
+}
+
+int Run(const char* command, bool encrypt, int argc, char** argv) {
+  int status = 0;
+  const std::optional<CryptArguments> arguments = Parse(command, argc, argv, status);
+  if (!arguments)
+    return status;
+
+  std::array<std::uint8_t, 16> key{};
+  DeriveScriptKey(key.data(), key.size(), arguments->passphrase.value_or(PasswordCandidate(1)));
+
+  const std::filesystem::path output = arguments->output;
+  const std::filesystem::path work = WorkFileFor(output);
+  try {
+    DecryptScriptFile(arguments->input, work, key.data(), key.size(), encrypt);
+    std::filesystem::rename(work, output);
+    return 0;
+  } catch (const ECipherException& error) {
+    Fail(command, arguments->input + ": " + error.what());
+  } catch (const Exception& error) {
+    Fail(command, error.Message());
+  } catch (const std::filesystem::filesystem_error& error) {
+    Fail(command, "Cannot write file \"" + arguments->output + "\": " + error.code().message());
+  } catch (const std::exception& error) {
+    Fail(command, error.what());
+  }
+  std::error_code ignored;
+  std::filesystem::remove(work, ignored);
+  return 1;
+}
+
+} // namespace
+
+int RunEncrypt(int argc, char** argv) {
+  return Run("encrypt", true, argc, argv);
+}
+
+int RunDecrypt(int argc, char** argv) {
+  return Run("decrypt", false, argc, argv);
 }
 
 } // namespace nimbus::scripttool

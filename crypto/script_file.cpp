@@ -1,0 +1,187 @@
+#include "crypto/script_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <openssl/rand.h>
+
+#include "crypto/aes_cipher.h"
+
+namespace nimbus {
+
+namespace {
+
+constexpr std::size_t Block = AesCipher::BlockSize;
+// Large reads let the AES decrypt many blocks per call.
+constexpr std::size_t ChunkSize = 4096 * Block;
+constexpr const char* InvalidFormat = "Invalid file format";
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& path, int error) {
+  if (error == 0)
+    error = EIO;
+  throw EOSError(error, std::string(what) + " \"" + path.string() + "\". " +
+                            std::generic_category().message(error));
+}
+
+File OpenSource(const std::filesystem::path& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored))
+    ThrowFileError("Cannot open file", path, EISDIR);
+  errno = 0;
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file)
+    ThrowFileError("Cannot open file", path, errno);
+  return file;
+}
+
+File CreateDestination(const std::filesystem::path& path, const std::filesystem::path& source) {
+  // Truncating the source itself would destroy it before it is read.
+  std::error_code ignored;
+  if (std::filesystem::equivalent(source, path, ignored))
+    throw EOSError(EINVAL, "Cannot create file \"" + path.string() + "\". It is the source file");
+  errno = 0;
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file)
+    ThrowFileError("Cannot create file", path, errno);
+  return file;
+}
+
+// Reads up to `length` bytes; fewer only at the end of the file.
+std::size_t Read(std::FILE* file, const std::filesystem::path& path, std::uint8_t* data,
+                 std::size_t length) {
+  errno = 0;
+  const std::size_t got = std::fread(data, 1, length, file);
+  if (got < length && std::ferror(file))
+    ThrowFileError("Cannot read file", path, errno);
+  return got;
+}
+
+void Write(std::FILE* file, const std::filesystem::path& path, const std::uint8_t* data,
+           std::size_t length) {
+  errno = 0;
+  if (std::fwrite(data, 1, length, file) != length)
+    ThrowFileError("Cannot write file", path, errno);
+}
+
+// Closes the destination so that a failed flush is reported, not lost.
+void CloseDestination(File file, const std::filesystem::path& path) {
+  errno = 0;
+  if (std::fclose(file.release()) != 0)
+    ThrowFileError("Cannot write file", path, errno);
+}
+
+void XorBlock(std::uint8_t* target, const std::uint8_t* with) {
+  for (std::size_t i = 0; i < Block; ++i)
+    target[i] ^= with[i];
+}
+
+long long FileSize(std::FILE* file, const std::filesystem::path& path) {
+  errno = 0;
+  if (std::fseek(file, 0, SEEK_END) != 0)
+    ThrowFileError("Cannot read file", path, errno);
+  const long long size = std::ftell(file);
+  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0)
+    ThrowFileError("Cannot read file", path, errno);
+  return size;
+}
+
+void Decrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
+             const std::filesystem::path& destination, AesCipher& aes) {
+  const long long size = FileSize(in, source);
+  if (size < static_cast<long long>(2 * Block))
+    throw ECipherException(InvalidFormat);
+  // Bytes past the last whole block are not part of the layout.
+  std::size_t bodyLeft = static_cast<std::size_t>(size) / Block * Block - 2 * Block;
+
+  // cipher[0..16) is the previous ciphertext block, the chunk read follows it,
+  // so chaining is one XOR with the bytes 16 before each block.
+  std::vector<std::uint8_t> cipher(Block + ChunkSize);
+  std::vector<std::uint8_t> plain(ChunkSize);
+  if (Read(in, source, cipher.data(), Block) < Block)
+    throw ECipherException(InvalidFormat);
+  while (bodyLeft > 0) {
+    const std::size_t want = std::min(bodyLeft, ChunkSize);
+    const std::size_t got = Read(in, source, cipher.data() + Block, want) / Block * Block;
+    aes.TransformBlocks(cipher.data() + Block, plain.data(), got);
+    for (std::size_t i = 0; i < got; ++i)
+      plain[i] ^= cipher[i];
+    Write(out, destination, plain.data(), got);
+    if (got < want)
+      throw ECipherException(InvalidFormat);
+    std::memmove(cipher.data(), cipher.data() + got, Block);
+    bodyLeft -= got;
+  }
+
+  std::uint8_t last[Block];
+  if (Read(in, source, last, Block) < Block)
+    throw ECipherException(InvalidFormat);
+  aes.TransformBlocks(last, last, Block);
+  XorBlock(last, cipher.data());
+  const std::size_t count = last[Block - 1];
+  // Only a wrong key or a damaged file gets here; never write past the block.
+  if (count >= Block)
+    throw ECipherException(InvalidFormat);
+  Write(out, destination, last, count);
+}
+
+void Encrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
+             const std::filesystem::path& destination, AesCipher& aes) {
+  // A random initial block keeps equal scripts from encrypting alike.
+  std::uint8_t previous[Block];
+  if (RAND_bytes(previous, Block) != 1)
+    throw std::runtime_error("No random source for the initial block");
+  aes.TransformBlocks(previous, previous, Block);
+  Write(out, destination, previous, Block);
+
+  std::vector<std::uint8_t> data(ChunkSize);
+  std::size_t got = 0;
+  for (;;) {
+    got = Read(in, source, data.data(), ChunkSize);
+    const std::size_t whole = got / Block * Block;
+    for (std::size_t offset = 0; offset < whole; offset += Block) {
+      std::uint8_t* block = data.data() + offset;
+      XorBlock(block, previous);
+      aes.TransformBlocks(block, block, Block);
+      std::memcpy(previous, block, Block);
+    }
+    Write(out, destination, data.data(), whole);
+    if (got < ChunkSize)
+      break;
+  }
+
+  std::uint8_t last[Block] = {};
+  const std::size_t count = got % Block;
+  std::memcpy(last, data.data() + got - count, count);
+  last[Block - 1] = static_cast<std::uint8_t>(count);
+  XorBlock(last, previous);
+  aes.TransformBlocks(last, last, Block);
+  Write(out, destination, last, Block);
+}
+
+} // namespace
+
+void DecryptScriptFile(const std::filesystem::path& source,
+                       const std::filesystem::path& destination, const std::uint8_t* key,
+                       std::size_t keyLength, bool encrypt) {
+  AesCipher aes(key, keyLength, encrypt);
+  File in = OpenSource(source);
+  File out = CreateDestination(destination, source);
+  if (encrypt)
+    Encrypt(in.get(), source, out.get(), destination, aes);
+  else
+    Decrypt(in.get(), source, out.get(), destination, aes);
+  CloseDestination(std::move(out), destination);
+}
+
+} // namespace nimbus
