@@ -1,12 +1,131 @@
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <type_traits>
+#include <vector>
 
+#include "script/parser.h"
 #include "tools/scripttool/commands.h"
 
 namespace nimbus::scripttool {
 
-int RunParse(int, char**) {
-  std::fputs("parse: not available yet\n", stderr);
+namespace {
+
+int ParseUsage() {
+  std::fputs("usage: nimbus-scripttool parse [--text] [--terminator T] FILE\n", stderr);
   return 2;
+}
+
+// Positions print as 1-based line and column; a statement without end prints 0:0.
+void AppendPos(std::string& out, TScriptPos pos) {
+  out += std::to_string(static_cast<long long>(pos.Line) + 1);
+  out += ':';
+  out += std::to_string(pos.Col);
+}
+
+template <typename... Fields> void AppendFields(std::string& out, const Fields&... fields) {
+  bool first = true;
+  (
+      [&] {
+        if (!first)
+          out += '\t';
+        first = false;
+        if constexpr (std::is_same_v<Fields, TScriptPos>)
+          AppendPos(out, fields);
+        else if constexpr (std::is_same_v<Fields, bool>)
+          out += fields ? '1' : '0';
+        else if constexpr (std::is_integral_v<Fields>)
+          out += std::to_string(fields);
+        else
+          out += fields;
+      }(),
+      ...);
+  out += '\n';
+}
+
+void Write(const std::string& text, std::FILE* stream) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+} // namespace
+
+int RunParse(int argc, char** argv) {
+  bool withText = false;
+  std::string terminator = ";";
+  const char* file = nullptr;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--text") == 0) {
+      withText = true;
+    } else if (std::strcmp(argv[i], "--terminator") == 0) {
+      if (++i == argc || !*argv[i])
+        return ParseUsage(); // an empty terminator would end a statement at every delimiter
+      terminator = argv[i];
+    } else if (!file && (argv[i][0] != '-' || !argv[i][1])) {
+      file = argv[i];
+    } else {
+      return ParseUsage();
+    }
+  }
+  if (!file)
+    return ParseUsage();
+
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "parse: cannot open file %s\n", file);
+    return 1;
+  }
+  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) {
+    std::fprintf(stderr, "parse: cannot read file %s\n", file);
+    return 1;
+  }
+  const std::vector<std::string> script = SplitLines(content);
+
+  TpFIBScriptParser parser;
+  TScriptMap statements;
+  TDirectivesMap directives;
+  try {
+    parser.Parse(script, terminator, true, directives, statements);
+  } catch (const std::exception& error) {
+    Write(std::string(error.what()) + "\n", stderr);
+    return 2;
+  }
+
+  std::string out;
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    const TStatementDesc& st = statements[i];
+    AppendFields(out, i + 1, StatementKindName(st.Kind), ObjectKindName(st.ObjectKind),
+                 st.ObjectName, st.StartPos, st.EndPos, st.DirectiveIndex, st.InElseBranch);
+    if (withText) {
+      StatementText(script, st.StartPos, st.EndPos, lines);
+      for (const std::string& line : lines) {
+        out += "\t|";
+        out += line;
+        out += '\n';
+      }
+    }
+    if (out.size() > (1 << 16)) {
+      Write(out, stdout);
+      out.clear();
+    }
+  }
+  for (std::size_t i = 0; i < directives.size(); ++i) {
+    const TDirectiveDesc& d = directives[i];
+    AppendFields(out, "D" + std::to_string(i), d.StartPos, d.HeaderEnd, d.ElsePos, d.EndifPos,
+                 static_cast<int>(d.Evaluation), d.ParentIndex, d.InParentElse);
+  }
+  out += "statements=" + std::to_string(statements.size()) +
+         " directives=" + std::to_string(directives.size()) +
+         " connects=" + (parser.MakesConnection() ? "1" : "0") +
+         " dml=" + (parser.HasDML() ? "1" : "0") +
+         " unrecognized=" + (parser.HasUnrecognized() ? "1" : "0") + " terminator=" + terminator +
+         "\n";
+  Write(out, stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 } // namespace nimbus::scripttool
