@@ -14,7 +14,7 @@ cmake -S "$root" -B "$root/build" -G Ninja
 ninja -C "$root/build" nimbus-scripts
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/nimbus-demo.XXXXXX")
-cp -R "$root/examples/." "$work/"
+cp -R "$root/examples/"* "$work/"
 
 # The example names its scripts relative to the current folder; the run
 # description written here names the copies by their full paths instead.
