@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/password_candidate.h"
+#include "crypto/script_file.h"
+#include "crypto/script_key.h"
+#include "tests/crypto/scratch_folder.h"
+
+namespace nimbus {
+namespace {
+
+using test::ReadBytes;
+using test::WriteBytes;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Single-quotes for the shell; the arguments here hold no quote of their own.
+std::string Quoted(const std::string& argument) {
+  return "'" + argument + "'";
+}
+
+class crypt_command : public ::testing::Test {
+protected:
+  Outcome Run(const std::vector<std::string>& arguments) {
+    std::string command = Quoted(NIMBUS_BINARY_DIR "/tools/nimbus-scripttool");
+    for (const std::string& argument : arguments)
+      command += " " + Quoted(argument);
+    command += " >" + Quoted(folder / "stdout") + " 2>" + Quoted(folder / "stderr");
+    const int status = std::system(command.c_str());
+    Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(folder / "stdout"),
+                    ReadBytes(folder / "stderr")};
+    std::filesystem::remove(folder / "stdout");
+    std::filesystem::remove(folder / "stderr");
+    return outcome;
+  }
+
+  // What the script step does with an encrypted file and the built-in passphrase.
+  std::string DecryptAsTheProgramDoes(const std::string& path, const std::string& passphrase) {
+    std::array<std::uint8_t, 16> key{};
+    DeriveScriptKey(key.data(), key.size(), passphrase);
+    DecryptScriptFile(path, folder / "step.sql", key.data(), key.size(), false);
+    return ReadBytes(folder / "step.sql");
+  }
+
+  std::vector<std::string> FolderEntries() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  test::ScratchFolder folder;
+};
+
+TEST_F(crypt_command, encrypts_for_the_program_and_decrypts_back) {
+  const std::string script = "SET TERM ^ ;\r\nSELECT 'caf\xe9' FROM RDB$DATABASE^\r\n";
+  WriteBytes(folder / "a.sql", script);
+
+  Outcome outcome = Run({"encrypt", folder / "a.sql", folder / "a.rhtz"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_EQ(DecryptAsTheProgramDoes(folder / "a.rhtz", PasswordCandidate(1)), script);
+
+  outcome = Run({"decrypt", folder / "a.rhtz", folder / "b.sql"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out + outcome.err, "");
+  EXPECT_EQ(ReadBytes(folder / "b.sql"), script);
+}
+
+TEST_F(crypt_command, given_passphrase_is_taken_as_its_bytes) {
+  WriteBytes(folder / "a.sql", "COMMIT;");
+  for (const std::string passphrase : {"", "secret", "\xe9t\xe9"}) {
+    SCOPED_TRACE(passphrase.size());
+    for (const std::vector<std::string>& form :
+         {std::vector<std::string>{"--passphrase", passphrase},
+          std::vector<std::string>{"--passphrase=" + passphrase}}) {
+      std::vector<std::string> arguments = {"encrypt"};
+      arguments.insert(arguments.end(), form.begin(), form.end());
+      arguments.push_back(folder / "a.sql");
+      arguments.push_back(folder / "a.rhtz");
+      const Outcome outcome = Run(arguments);
+      EXPECT_EQ(outcome.status, 0) << outcome.err;
+      EXPECT_EQ(DecryptAsTheProgramDoes(folder / "a.rhtz", passphrase), "COMMIT;");
+    }
+    const Outcome outcome =
+        Run({"decrypt", folder / "a.rhtz", folder / "b.sql", "--passphrase", passphrase});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(ReadBytes(folder / "b.sql"), "COMMIT;");
+  }
+}
+
+TEST_F(crypt_command, failures_leave_an_existing_output_untouched) {
+  WriteBytes(folder / "short.rhtz", std::string(31, 'x'));
+  WriteBytes(folder / "out.sql", "earlier output");
+  const struct {
+    std::string input;
+    std::string output;
+    std::string message;
+  } cases[] = {
+      {folder / "short.rhtz", folder / "out.sql",
+       "nimbus-scripttool decrypt: " + (folder / "short.rhtz") + ": Invalid file format\n"},
+      {folder / "missing.rhtz", folder / "out.sql",
+       "nimbus-scripttool decrypt: Cannot open file \"" + (folder / "missing.rhtz") +
+           "\". No such file or directory\n"},
+      {folder / "short.rhtz", folder / "no-such-folder/out.sql",
+       "nimbus-scripttool decrypt: Cannot create file \"" + (folder / "no-such-folder/out.sql")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const Outcome outcome = Run({"decrypt", c.input, c.output});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.rfind(c.message, 0), 0u) << outcome.err;
+    EXPECT_EQ(ReadBytes(folder / "out.sql"), "earlier output");
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"out.sql", "short.rhtz"}));
+  }
+}
+
+TEST_F(crypt_command, usage_errors_never_echo_the_arguments) {
+  const std::vector<std::string> cases[] = {
+      {"encrypt"},
+      {"decrypt", "in.sql"},
+      {"encrypt", "in.sql", "out.rhtz", "Secret1"},
+      {"decrypt", "in.rhtz", "out.sql", "--password", "Secret1"},
+      {"encrypt", "in.sql", "out.rhtz", "--passphrase"},
+  };
+  for (const auto& arguments : cases) {
+    SCOPED_TRACE(arguments.size());
+    const Outcome outcome = Run(arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find("usage: nimbus-scripttool " + arguments[0] + " IN OUT"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("Secret1"), std::string::npos);
+  }
+}
+
+} // namespace
+} // namespace nimbus
