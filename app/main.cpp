@@ -1,1 +1,56 @@
-int main() { return 0; }
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "platform/os.h"
+#include "platform/ui.h"
+
+namespace {
+
+// Shows an error that ended the run, the way the window system's default
+// handler would.
+void ShowError(nimbus::Ui& ui, const std::string& message) {
+  auto dialog = ui.CreateMessageDialog(message, nimbus::mtError, nimbus::ButtonBit(nimbus::mbOK));
+  dialog->ShowModal();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  // "--console" picks the console window system; every other word is the
+  // command line the run sees.
+  bool console = false;
+  std::vector<char*> args{argv[0]};
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--console") == 0) {
+      console = true;
+      continue;
+    }
+    args.push_back(argv[i]);
+    arguments.emplace_back(argv[i]);
+  }
+  int qtArgc = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  nimbus::os::SetCommandLine(qtArgc, args.data());
+
+  std::unique_ptr<nimbus::Ui> ui = console || !nimbus::DisplayAvailable()
+                                       ? nimbus::CreateConsoleUi()
+                                       : nimbus::CreateQtUi(qtArgc, args.data());
+  ui->SetApplicationTitle("Excuteur de scripts");
+  int exitCode = 0;
+  try {
+    nimbus::TForm1 form(*ui, nimbus::TEnvironment::FromSystem(arguments));
+    form.Window().Show();
+    exitCode = ui->Run();
+  } catch (const std::exception& error) {
+    ShowError(*ui, error.what());
+    exitCode = 1;
+  } catch (...) {
+    ShowError(*ui, "Unknown error");
+    exitCode = 1;
+  }
+  return exitCode;
+}

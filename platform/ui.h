@@ -152,6 +152,8 @@ public:
   virtual void PostQuit(int exitCode) = 0;
   // Runs the message loop until told to end; returns the exit code.
   virtual int Run() = 0;
+  // The application's title, where the window system shows one.
+  virtual void SetApplicationTitle(const std::string& /*title*/) {}
 };
 
 // The window-system implementation when a display is there, else the console one.

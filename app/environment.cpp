@@ -1,0 +1,17 @@
+#include "app/environment.h"
+
+#include "platform/os.h"
+
+namespace nimbus {
+
+TEnvironment TEnvironment::FromSystem(std::vector<std::string> arguments) {
+  TEnvironment env;
+  env.ExecutableFolder = [] { return os::ExecutableFolder(); };
+  env.ProgramFilesFolder = [] { return os::ProgramFilesFolder(); };
+  env.Now = [] { return std::time(nullptr); };
+  env.ShellOpen = [](const std::string& path) { return os::ShellOpen(path); };
+  env.Arguments = std::move(arguments);
+  return env;
+}
+
+} // namespace nimbus

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nimbus {
+
+// What the run takes from the machine it runs on. The defaults ask the
+// operating system; tests put their own folders, clock and shell in place.
+struct TEnvironment {
+  std::function<std::string()> ExecutableFolder;
+  std::function<std::string()> ProgramFilesFolder;
+  std::function<std::time_t()> Now;
+  // Starts a program detached; false when it could not be started.
+  std::function<bool(const std::string&)> ShellOpen;
+  // The command-line arguments after the program name.
+  std::vector<std::string> Arguments;
+
+  static TEnvironment FromSystem(std::vector<std::string> arguments);
+};
+
+} // namespace nimbus

@@ -1,0 +1,185 @@
+#include "app/main_window.h"
+
+#include "app/run_description.h"
+#include "app/texts.h"
+#include "app/timed_message.h"
+#include "platform/os.h"
+
+namespace nimbus {
+
+namespace {
+
+std::string FileNamePart(const std::string& path) {
+  const auto slash = path.rfind(os::kPathSeparator);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Clears a flag when the scope ends, however it ends.
+class TFlagScope {
+public:
+  explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagScope() { flag_ = false; }
+
+private:
+  bool& flag_;
+};
+
+} // namespace
+
+TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
+    : TComponent(owner), ui_(ui), env_(std::move(env)), log_(State, ui.MainWindow()),
+      timer1_(ui.CreateTimer()), progress_(ui.CreateProgressDialog()) {
+  SetName("Form1");
+  timer1_->SetInterval(500);
+  timer1_->SetEnabled(false);
+  timer1_->OnTimer = [this] { Timer1Timer(); };
+  progress_->SetCaption("wait");
+  progress_->SetText("wait");
+  progress_->OnCancel = [this] { JvProgressDialog1Cancel(); };
+  IMainWindow& window = ui_.MainWindow();
+  window.SetExecEnabled(false); // bExec is hidden; the run loop calls the step itself
+  window.OnClose = [this] { FormClose(); };
+  window.OnCloseRequest = [this] { OnCloseRequest(); };
+  window.OnQuitClick = [this] { bQuitClick(); };
+  window.OnExecClick = [this] {
+    if (bExecClick)
+      bExecClick();
+  };
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  IMainWindow& window = ui_.MainWindow();
+  window.OnClose = nullptr;
+  window.OnCloseRequest = nullptr;
+  window.OnQuitClick = nullptr;
+  window.OnExecClick = nullptr;
+}
+
+void TForm1::FormCreate() {
+  State = TRunState{};
+  State.LogFileName = LogFileNameFor(env_.ExecutableFolder(), env_.Now());
+  timer1_->SetEnabled(true);
+}
+
+void TForm1::Timer1Timer() {
+  timer1_->SetEnabled(false);
+  const std::string first = env_.Arguments.empty() ? std::string() : env_.Arguments.front();
+  if (!env_.Arguments.empty() && os::FileExists(first)) {
+    if (!ReadRunDescription(first, State, log_, ui_, env_))
+      return;
+    if (!State.ScriptList->empty()) {
+      if (State.DebugMode)
+        LogLine("mode DEBUG", true);
+      Window().SetExecEnabled(false);
+      Window().SetQuitEnabled(false);
+      LogLine("", true);
+      ui_.ProcessMessages();
+      RunScripts();
+    } else {
+      TimedMessageDlg(texts::kNoSqlFileFound, mtInformation, ButtonBit(mbOK), 6);
+      ui_.PostQuit(0);
+    }
+    return;
+  }
+  TimedMessageDlg(texts::kNoConfiguration + "\n\r" + std::to_string(env_.Arguments.size()) +
+                      "\n\r" + first,
+                  mtInformation, ButtonBit(mbOK), 6);
+  ui_.PostQuit(0);
+}
+
+void TForm1::RunScripts() {
+  std::exception_ptr escaped;
+  {
+    TFlagScope running(running_);
+    try {
+      std::vector<std::string>& scripts = *State.ScriptList;
+      if (scripts.empty()) {
+        LogLine(texts::kEmptyRunList, true);
+      } else {
+        if (!State.SilentMode) {
+          State.ProgressShown = true;
+          progress_->SetCaption("Execution du script...");
+          progress_->SetText("Veuillez patienter...");
+          progress_->SetPosition(0);
+          progress_->Show();
+        }
+        const std::size_t count = scripts.size();
+        for (std::size_t i = 0; i < count; ++i) {
+          Window().SetEditText(scripts[i]);
+          if (!State.SilentMode && scripts.size() > 1)
+            progress_->SetCaption("Execution de scripts " + std::to_string(i + 1) + "/" +
+                                  std::to_string(scripts.size()) + "...");
+          const std::string label = i < State.LabelList.size() ? State.LabelList[i] : "";
+          if (!label.empty()) {
+            LogLine(label, true);
+            if (!State.SilentMode)
+              progress_->SetText(label + "...");
+          } else if (!State.SilentMode) {
+            progress_->SetText("Veuillez patienter...");
+          }
+          LogLine(TimePrefix(env_.Now()) + " - Chargement fichier : " + FileNamePart(scripts[i]),
+                  true);
+          WaitPumping(50);
+          if (State.CancelRequested)
+            break;
+          if (bExecClick)
+            bExecClick();
+          if (State.CancelRequested)
+            break;
+        }
+      }
+      if (!State.SilentMode)
+        progress_->Hide();
+    } catch (...) {
+      escaped = std::current_exception();
+      if (!State.SilentMode)
+        progress_->Hide();
+    }
+  }
+  bQuitClick();
+  if (escaped)
+    std::rethrow_exception(escaped);
+}
+
+void TForm1::JvProgressDialog1Cancel() {
+  State.CancelRequested = true;
+}
+
+void TForm1::bQuitClick() {
+  Window().Close();
+  ui_.PostQuit(0);
+}
+
+void TForm1::FormClose() {
+  if (CloseDatabase)
+    CloseDatabase();
+  State.ScriptList.reset();
+  TimedMessageDlg(texts::kDone, mtInformation, ButtonBit(mbOK), State.SilentMode ? 1 : 6);
+  if (!State.SilentMode) {
+    const std::string menu = env_.ProgramFilesFolder() + "/orvan system/program/menucirrus";
+    if (os::FileExists(menu))
+      env_.ShellOpen(menu);
+  }
+}
+
+void TForm1::WaitPumping(std::uint32_t Milliseconds) {
+  nimbus::WaitPumping(ui_, Milliseconds);
+}
+
+std::int32_t TForm1::TimedMessageDlg(const std::string& Msg, TMsgDlgType DlgType,
+                                     TMsgDlgButtons Buttons, std::int32_t Seconds) {
+  return nimbus::TimedMessageDlg(ui_, Msg, DlgType, Buttons, Seconds);
+}
+
+void TForm1::OnCloseRequest() {
+  // Closing while the run loop is on the stack would release the list under
+  // it; stop as after a cancel and let the loop close the window once.
+  if (running_) {
+    State.CancelRequested = true;
+    return;
+  }
+  Window().Close();
+}
+
+} // namespace nimbus

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "platform/scripted_ui.h"
+#include "tests/support/temp_dir.h"
+
+namespace nimbus::test {
+
+// A whole run on the scripted window system: the executable's folder is
+// <tmp>/bin, the program-files folder <tmp>/pf, the clock stands still at
+// 10 Dec 2026 14:03:05 and the shell only records what it is asked to open.
+class RunFixture {
+public:
+  RunFixture() {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 10;
+    t.tm_hour = 14;
+    t.tm_min = 3;
+    t.tm_sec = 5;
+    t.tm_isdst = -1;
+    now = std::mktime(&t);
+    dir.File("bin/.keep");
+    dir.File("pf/.keep");
+  }
+
+  std::string Bin() const { return dir.Path() + "/bin"; }
+  std::string ProgramFiles() const { return dir.Path() + "/pf"; }
+  std::string LogPath() const { return Bin() + "/Log101226-140305.txt"; }
+  std::string MenuPath() const { return ProgramFiles() + "/orvan system/program/menucirrus"; }
+
+  TEnvironment Environment(std::vector<std::string> arguments) {
+    TEnvironment env;
+    env.ExecutableFolder = [this] { return Bin(); };
+    env.ProgramFilesFolder = [this] { return ProgramFiles(); };
+    env.Now = [this] { return now; };
+    env.ShellOpen = [this](const std::string& path) {
+      opened.push_back(path);
+      return true;
+    };
+    env.Arguments = std::move(arguments);
+    return env;
+  }
+
+  // Creates the main window and runs the message loop to its end.
+  int Start(std::vector<std::string> arguments) {
+    form = std::make_unique<TForm1>(ui, Environment(std::move(arguments)));
+    if (onForm)
+      onForm(*form);
+    return ui.Run();
+  }
+
+  std::vector<std::string> Memo() { return ui.MainWindow().MemoLines(); }
+  std::string Log() const { return ReadFile(LogPath()); }
+
+  TempDir dir;
+  std::time_t now = 0;
+  ScriptedUi ui;
+  std::vector<std::string> opened;
+  std::function<void(TForm1&)> onForm;
+  std::unique_ptr<TForm1> form;
+};
+
+} // namespace nimbus::test

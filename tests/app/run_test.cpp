@@ -1,0 +1,302 @@
+// Whole runs on the scripted window system: command line in, window lines,
+// log file bytes, dialogs and the menu program out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/run_description.h"
+#include "app/texts.h"
+#include "platform/os.h"
+#include "platform/text.h"
+#include "tests/app/run_fixture.h"
+
+namespace nimbus::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Ansi(const char* utf8) {
+  return Utf8ToCp1252(utf8);
+}
+
+std::string Joined(const Lines& lines) {
+  std::string out;
+  for (const auto& line : lines)
+    out += line + "\r\n";
+  return out;
+}
+
+const ScriptedUi::DialogRecord& LastDialog(ScriptedUi& ui) {
+  return ui.Dialogs.back();
+}
+
+TEST(run, three_scripts_one_missing_log_exactly_the_run_lines) {
+  RunFixture run;
+  const std::string one = run.dir.Write("bin/one.sql", "select 1 from rdb$database;\n");
+  const std::string two = run.dir.Write("bin/two.sql", "");
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\n"
+                                                   "a=one.sql;Premier\n"
+                                                   "b=missing.sql\n"
+                                                   "c=two.sql\n");
+  std::vector<std::string> executed;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] { executed.push_back(form.Window().EditText()); };
+  };
+  EXPECT_EQ(run.Start({ini}), 0);
+
+  const Lines shown = {
+      "14:03:05 transaction \"no Wait\"",
+      "14:03:05" + Ansi("-Non trouvé : ") + "b=missing.sql",
+      "",
+      "Premier",
+      "14:03:05 - Chargement fichier : one.sql",
+      "14:03:05 - Chargement fichier : two.sql",
+  };
+  EXPECT_EQ(run.Memo(), shown);
+  EXPECT_EQ(run.Log(), Joined({
+                           "14:03:05 transaction \"no Wait\"",
+                           "14:03:05-Added : " + one,
+                           "14:03:05" + Ansi("-Non trouvé : ") + "b=missing.sql",
+                           "14:03:05-Added : " + two,
+                           "",
+                           "Premier",
+                           "14:03:05 - Chargement fichier : one.sql",
+                           "14:03:05 - Chargement fichier : two.sql",
+                       }));
+  EXPECT_EQ(run.Log().find("\xE9"), run.Log().find("trouv") + 5) << "the accent is one byte";
+  EXPECT_EQ(executed, (Lines{one, two}));
+  EXPECT_TRUE(run.ui.MainWindow().Closed());
+  EXPECT_FALSE(run.ui.MainWindow().QuitEnabled());
+  EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Opération terminée."));
+  EXPECT_EQ(LastDialog(run.ui).ClosedAt - LastDialog(run.ui).ShownAt, 6000u);
+  EXPECT_EQ(LastDialog(run.ui).Result, mrCancel);
+  EXPECT_TRUE(run.opened.empty()) << "no menu program installed";
+  EXPECT_EQ(run.form->State.ScriptList, nullptr) << "released at shutdown";
+}
+
+TEST(run, dialog_captions_count_the_scripts) {
+  struct Case {
+    int scripts;
+    Lines captions;
+  };
+  const Case cases[] = {
+      {1, {"wait", "Execution du script..."}},
+      {3,
+       {"wait", "Execution du script...", "Execution de scripts 1/3...",
+        "Execution de scripts 2/3...", "Execution de scripts 3/3..."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scripts);
+    RunFixture run;
+    std::string ini = "[scripts]\n";
+    for (int i = 0; i < c.scripts; ++i) {
+      const std::string name = "s" + std::to_string(i) + ".sql";
+      run.dir.Write("bin/" + name, "");
+      ini += "k" + std::to_string(i) + "=" + name + (i == 0 ? ";" : ";Etape") + "\n";
+    }
+    run.Start({run.dir.Write("run.ini", ini)});
+    ScriptedUi::ProgressRecord& progress = *run.ui.ProgressDialogs().front();
+    EXPECT_EQ(progress.Captions, c.captions);
+    EXPECT_EQ(progress.Texts.front(), "wait");
+    EXPECT_EQ(progress.Texts[2], "Veuillez patienter...") << "an empty label";
+    if (c.scripts > 1) {
+      EXPECT_EQ(progress.Texts[3], "Etape...");
+    }
+    EXPECT_EQ(progress.ShowCount, 1);
+    EXPECT_FALSE(progress.Visible);
+  }
+}
+
+TEST(run, cancel_during_the_first_script_lets_it_finish_and_skips_the_rest) {
+  RunFixture run;
+  for (const char* name : {"a.sql", "b.sql", "c.sql"})
+    run.dir.Write(std::string("bin/") + name, "");
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\n1=a.sql\n2=b.sql\n3=c.sql\n");
+  int steps = 0;
+  bool finished = false;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] {
+      ++steps;
+      run.ui.PressCancel();
+      EXPECT_FALSE(run.ui.ProgressDialogs().front()->Visible) << "the dialog closes at once";
+      form.WaitPumping(100); // the step goes on after the cancel
+      finished = true;
+    };
+  };
+  run.Start({ini});
+  EXPECT_EQ(steps, 1);
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(run.Memo().back(), "14:03:05 - Chargement fichier : a.sql");
+  EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Opération terminée."));
+}
+
+TEST(run, closing_the_window_during_a_step_stops_after_it_and_closes_once) {
+  RunFixture run;
+  for (const char* name : {"a.sql", "b.sql"})
+    run.dir.Write(std::string("bin/") + name, "");
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\n1=a.sql\n2=b.sql\n");
+  int closes = 0;
+  run.onForm = [&](TForm1& form) {
+    form.CloseDatabase = [&] { ++closes; };
+    form.bExecClick = [&] {
+      run.ui.MainWindow().OnCloseRequest();
+      EXPECT_NE(form.State.ScriptList, nullptr) << "the list stays while the loop runs";
+    };
+  };
+  run.Start({ini});
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(run.Memo().back(), "14:03:05 - Chargement fichier : a.sql");
+}
+
+TEST(run, start_up_refusals_show_their_box_and_end_without_shutdown) {
+  RunFixture run0, run1, run3;
+  const std::string empty = run3.dir.Write("empty.ini", "[configuration]\ncentre=5\n");
+  struct Case {
+    RunFixture* run;
+    std::vector<std::string> args;
+    Lines texts; // every box shown, in order
+  };
+  const std::string missing = run1.dir.Path() + "/nothing.ini";
+  const Case cases[] = {
+      {&run0, {}, {Ansi("Aucune configuration définie.") + "\n\r0\n\r"}},
+      {&run1, {missing, "x"}, {Ansi("Aucune configuration définie.") + "\n\r2\n\r" + missing}},
+      {&run3, {empty}, {Ansi("Aucun fichier sql trouvé")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.texts.front());
+    EXPECT_EQ(c.run->Start(c.args), 0);
+    Lines texts;
+    for (const auto& d : c.run->ui.Dialogs) {
+      texts.push_back(d.Text);
+      EXPECT_EQ(d.ClosedAt - d.ShownAt, 6000u);
+      EXPECT_EQ(d.Type, mtInformation);
+      EXPECT_EQ(d.Title, "Information");
+    }
+    EXPECT_EQ(texts, c.texts);
+    EXPECT_FALSE(c.run->ui.MainWindow().Closed()) << "no shutdown sequence";
+    EXPECT_TRUE(c.run->opened.empty());
+  }
+  EXPECT_FALSE(os::FileExists(run0.LogPath())) << "no log file without an argument";
+  EXPECT_TRUE(os::FileExists(run3.LogPath()));
+  EXPECT_TRUE(run3.Memo() == Lines{"14:03:05 transaction \"no Wait\""});
+}
+
+TEST(run, a_relative_argument_resolves_from_the_current_folder) {
+  RunFixture run;
+  run.dir.Write("cwd/run.ini", "[configuration]\n");
+  const auto saved = std::filesystem::current_path();
+  std::filesystem::current_path(run.dir.Path() + "/cwd");
+  run.Start({"run.ini"});
+  std::filesystem::current_path(saved);
+  ASSERT_EQ(run.ui.Dialogs.size(), 1u);
+  EXPECT_EQ(run.ui.Dialogs[0].Text, Ansi("Aucun fichier sql trouvé"));
+  EXPECT_TRUE(os::FileExists(run.LogPath()));
+}
+
+TEST(run, an_argument_that_does_not_resolve_gets_its_box_and_no_log_file) {
+  RunFixture run;
+  TEnvironment env = run.Environment({"gone.ini"});
+  TRunState state;
+  state.LogFileName = run.LogPath();
+  TRunLog log(state, run.ui.MainWindow());
+  EXPECT_TRUE(ReadRunDescription("gone.ini", state, log, run.ui, env));
+  ASSERT_EQ(run.ui.Dialogs.size(), 1u);
+  EXPECT_EQ(run.ui.Dialogs[0].Text, Ansi("Aucun fichier trouvé.") + "\n\r1\n\rgone.ini");
+  EXPECT_TRUE(state.ScriptList->empty());
+  EXPECT_FALSE(os::FileExists(run.LogPath()));
+}
+
+TEST(run, server_only_refusal_is_silent_and_closes_after_one_second) {
+  RunFixture run;
+  run.dir.Write("bin/a.sql", "");
+  const std::string ini =
+      run.dir.Write("run.ini", "[configuration]\nparam3=1\nip=localhost\n[scripts]\na=a.sql\n");
+  bool stepped = false;
+  run.onForm = [&](TForm1& form) { form.bExecClick = [&] { stepped = true; }; };
+  run.Start({ini});
+  EXPECT_FALSE(stepped);
+  EXPECT_EQ(run.Memo().back(), "# Ce poste n'est pas un serveur, aucune action.");
+  EXPECT_EQ(run.Log().find("# Ce poste"), std::string::npos) << "window only";
+  EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Opération terminée."));
+  EXPECT_EQ(LastDialog(run.ui).ClosedAt - LastDialog(run.ui).ShownAt, 1000u);
+  EXPECT_TRUE(run.opened.empty());
+}
+
+TEST(run, server_only_accepts_the_exact_loopback_address) {
+  RunFixture run;
+  run.dir.Write("bin/a.sql", "");
+  const std::string ini =
+      run.dir.Write("run.ini", "[configuration]\nparam3=1\nip=127.0.0.1\n[scripts]\na=a.sql\n");
+  int steps = 0;
+  run.onForm = [&](TForm1& form) { form.bExecClick = [&] { ++steps; }; };
+  run.Start({ini});
+  EXPECT_EQ(steps, 1);
+}
+
+TEST(run, single_script_in_mixed_case_is_listed_lower_case_and_found_by_its_real_name) {
+  RunFixture run;
+  const std::string script = run.dir.Write("Pkg/Maj.SQL", "select 1 from rdb$database;\n");
+  std::string listed, opened;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] {
+      listed = form.Window().EditText();
+      opened = os::RealPath(listed);
+    };
+  };
+  run.Start({script});
+  EXPECT_EQ(listed, AnsiLowerCase(script));
+  EXPECT_EQ(opened, script);
+  EXPECT_EQ(run.Memo().front(), "ajout fichier " + AnsiLowerCase(script));
+  EXPECT_EQ(run.form->State.LabelList, Lines{Ansi("traitement des données")});
+  EXPECT_EQ(run.Memo()[2], Ansi("traitement des données"));
+}
+
+TEST(run, menu_program_is_started_unless_silent) {
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent);
+    RunFixture run;
+    run.dir.Write("pf/orvan system/program/menucirrus", "");
+    run.dir.Write("bin/a.sql", "");
+    const std::string ini =
+        run.dir.Write("run.ini", std::string("[configuration]\nparam2=") + (silent ? "1" : "0") +
+                                     "\n[scripts]\na=a.sql\n");
+    run.Start({ini});
+    EXPECT_EQ(run.opened, silent ? Lines{} : Lines{run.MenuPath()});
+    EXPECT_EQ(LastDialog(run.ui).ClosedAt - LastDialog(run.ui).ShownAt, silent ? 1000u : 6000u);
+    EXPECT_EQ(run.ui.ProgressDialogs().front()->ShowCount, silent ? 0 : 1);
+    EXPECT_EQ(run.Log().empty(), silent) << "silent mode leaves the log file empty";
+    EXPECT_TRUE(os::FileExists(run.LogPath()));
+    EXPECT_FALSE(run.Memo().empty()) << "the window still shows the lines";
+  }
+}
+
+TEST(run, debug_mode_logs_its_line_first) {
+  RunFixture run;
+  run.dir.Write("bin/a.sql", "");
+  run.Start({run.dir.Write("run.ini", "[configuration]\nparam1=2\nwait=$1\n[scripts]\na=a.sql\n")});
+  EXPECT_EQ(run.Memo()[0], "14:03:05 transaction \"Wait\"");
+  EXPECT_EQ(run.Memo()[1], "mode DEBUG");
+  EXPECT_TRUE(run.form->State.WaitMode);
+}
+
+TEST(run, an_error_escaping_a_step_still_shuts_down_and_reaches_the_caller) {
+  RunFixture run;
+  run.dir.Write("bin/a.sql", "");
+  run.dir.Write("bin/b.sql", "");
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\na=a.sql\nb=b.sql\n");
+  int steps = 0;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] {
+      ++steps;
+      throw std::runtime_error("broken");
+    };
+  };
+  EXPECT_THROW(run.Start({ini}), std::runtime_error);
+  EXPECT_EQ(steps, 1);
+  EXPECT_TRUE(run.ui.MainWindow().Closed());
+  EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Opération terminée."));
+  EXPECT_FALSE(run.ui.ProgressDialogs().front()->Visible);
+}
+
+} // namespace
+} // namespace nimbus::test
