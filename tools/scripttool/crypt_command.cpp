@@ -103,7 +103,7 @@ int Run(const char* command, bool encrypt, int argc, char** argv) {
   } catch (const Exception& error) {
     Fail(command, error.Message());
   } catch (const std::filesystem::filesystem_error& error) {
-    Fail(command, "Cannot write file \"" + arguments->output + "\": " + error.code().message());
+    Fail(command, "Cannot write file \"" + arguments->output + "\". " + error.code().message());
   } catch (const std::exception& error) {
     Fail(command, error.what());
   }
