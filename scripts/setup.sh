@@ -15,6 +15,7 @@ FB_DATA=/var/lib/firebird/3.0/data
 FB_RUN=/run/firebird3.0
 FB_LOG=/var/log/firebird/firebird3.0.log
 PASSWORD_FILE=$FB_ETC/SYSDBA.password
+SECURITY_DB=/var/lib/firebird/3.0/system/security3.fdb
 ALIASES_FILE=$FB_ETC/databases.conf
 DB_ALIAS=nimbus_gestion
 DB_FILE=$FB_DATA/nimbus_gestion.fdb
@@ -100,6 +101,39 @@ packaged_password() {
   bash -c '. "$1" >/dev/null 2>&1; printf "%s" "${ISC_PASSWORD:-}"' _ "$PASSWORD_FILE"
 }
 
+# Keeps the package's record of SYSDBA's password in step, as its own comment
+# asks, so that the next run (or the package's scripts) can log in with it.
+record_password() {
+  local line
+  line=$(printf 'ISC_PASSWORD=%q' "$TEST_PASSWORD")
+  if [[ ! -f $PASSWORD_FILE ]]; then
+    printf 'ISC_USER=sysdba\n%s\n' "$line" >"$PASSWORD_FILE.tmp"
+  elif grep -q '^ *ISC_PASSWORD=' "$PASSWORD_FILE"; then
+    # Through the environment: awk -v would undo the backslashes of %q.
+    LINE=$line awk '/^ *ISC_PASSWORD=/ { print ENVIRON["LINE"]; next } { print }' "$PASSWORD_FILE" >"$PASSWORD_FILE.tmp"
+  else
+    { cat "$PASSWORD_FILE"; printf '%s\n' "$line"; } >"$PASSWORD_FILE.tmp"
+  fi
+  chmod 0600 "$PASSWORD_FILE.tmp"
+  mv -f "$PASSWORD_FILE.tmp" "$PASSWORD_FILE"
+}
+
+# When the package could not start the server during its installation it set
+# no password, and SYSDBA cannot log in over the network at all. While the
+# server is down the security database can be opened directly, as the package
+# itself does.
+seed_password() {
+  [[ -z $(packaged_password) ]] || return 0
+  port_answers && return 0
+  say "SYSDBA: no password recorded; setting the test password"
+  su -s /bin/sh firebird -c "isql-fb -q -b -user SYSDBA $SECURITY_DB" >/dev/null <<SQL ||
+CREATE OR ALTER USER SYSDBA PASSWORD '$(sql_quote "$TEST_PASSWORD")';
+COMMIT;
+SQL
+    die "could not set SYSDBA's password in $SECURITY_DB"
+  record_password
+}
+
 set_password() {
   if sysdba_login_works "$TEST_PASSWORD"; then
     say "SYSDBA: test password already in use"
@@ -124,17 +158,7 @@ SQL
     die "could not change SYSDBA's password"
   fi
   sysdba_login_works "$TEST_PASSWORD" || die "SYSDBA still refuses the test password"
-  # Keep the package's record in step, as its own comment asks.
-  local line
-  line=$(printf 'ISC_PASSWORD=%q' "$TEST_PASSWORD")
-  if grep -q '^ *ISC_PASSWORD=' "$PASSWORD_FILE"; then
-    # Through the environment: awk -v would undo the backslashes of %q.
-    LINE=$line awk '/^ *ISC_PASSWORD=/ { print ENVIRON["LINE"]; next } { print }' "$PASSWORD_FILE" >"$PASSWORD_FILE.tmp"
-  else
-    { cat "$PASSWORD_FILE"; printf '%s\n' "$line"; } >"$PASSWORD_FILE.tmp"
-  fi
-  chmod 0600 "$PASSWORD_FILE.tmp"
-  mv -f "$PASSWORD_FILE.tmp" "$PASSWORD_FILE"
+  record_password
 }
 
 # db_query SQL: the single value the query returns, blanks removed.
@@ -156,12 +180,22 @@ create_database() {
   file=$(alias_target)
   if [[ ! -f $file ]]; then
     say "database: creating $file"
-    # Through the alias, which also shows that the server has read it.
-    isql_as "$TEST_PASSWORD" <<SQL || die "could not create the database $DB_ALIAS"
+    isql_as "$TEST_PASSWORD" <<SQL || die "could not create the database $file"
 SET SQL DIALECT 3;
-CREATE DATABASE '$FB_HOST:$DB_ALIAS' PAGE_SIZE 8192 DEFAULT CHARACTER SET ISO8859_1;
+CREATE DATABASE '$FB_HOST:$file' PAGE_SIZE 8192 DEFAULT CHARACTER SET ISO8859_1;
 SQL
   fi
+  # The server re-reads databases.conf when its modification time changes,
+  # to the second: an alias added within the second of its last reading stays
+  # unknown, and the alias would then name a file in the server's own folder.
+  local tries
+  for ((tries = 0; ; tries++)); do
+    [[ $(db_query "SELECT MON\$DATABASE_NAME FROM MON\$DATABASE;" 2>/dev/null) == "$file" ]] && break
+    ((tries < 10)) || die "the server does not resolve the alias $DB_ALIAS to $file; see $ALIASES_FILE"
+    ((tries > 0)) || say "database: waiting for the server to read $ALIASES_FILE again"
+    sleep 1
+    touch "$ALIASES_FILE"
+  done
 
   local counts
   counts=$(db_query "SELECT
@@ -209,6 +243,7 @@ SET TERM ;^
 
 [[ $EUID -eq 0 ]] || die "run as root, e.g. sudo $0"
 install_packages
+seed_password
 start_server
 set_password
 create_database
