@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -177,6 +178,24 @@ TEST_F(script_file, file_errors_name_the_file) {
   }
 
   EXPECT_THROW(Decrypt(folder.Path().string(), folder / "out.sql"), EOSError);
+}
+
+// A full disk must not pass for a finished file, whether the write or the
+// final flush finds it.
+TEST_F(script_file, write_failures_are_reported) {
+  if (!std::filesystem::exists("/dev/full"))
+    GTEST_SKIP() << "no /dev/full";
+  for (std::size_t size : {10u, 3000000u}) {
+    SCOPED_TRACE(size);
+    WriteBytes(folder / "plain.sql", std::string(size, 's'));
+    try {
+      Encrypt(folder / "plain.sql", "/dev/full");
+      ADD_FAILURE() << "no error";
+    } catch (const EOSError& error) {
+      EXPECT_EQ(error.ErrorCode(), ENOSPC);
+      EXPECT_EQ(error.Message(), "Cannot write file \"/dev/full\". No space left on device");
+    }
+  }
 }
 
 TEST_F(script_file, refuses_to_write_over_its_own_source) {
