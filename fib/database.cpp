@@ -296,8 +296,10 @@ void TFIBDatabase::OpenAttachment(bool raiseOnError) {
     if (UseLoginPrompt)
       RaiseClientError(7);
     if (dpb_dirty_) {
-      dpb_dirty_ = false;
+      // Stays dirty when the build fails, so a retry cannot attach with the
+      // previous block.
       BuildDPB(db_params_, dpb_, dpb_length_, connect_params_.IsFirebird);
+      dpb_dirty_ = false;
     }
     status = CheckStatus(
         client_library_->isc_attach_database(StatusVector(), static_cast<short>(db_name_.size()),
