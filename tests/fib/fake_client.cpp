@@ -57,7 +57,7 @@ STUB(isc_transaction_info)
 STUB(isc_prepare_transaction)
 STUB(isc_prepare_transaction2)
 
-extern "C" __attribute__((visibility("default"))) long isc_sqlcode(const void*) {
+extern "C" __attribute__((visibility("default"))) int isc_sqlcode(const void*) {
   return -999;
 }
 extern "C" __attribute__((visibility("default"))) void isc_sql_interprete(short, char* buffer,
