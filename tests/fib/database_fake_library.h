@@ -1,0 +1,174 @@
+#pragma once
+
+// The system's client library with the attachment and transaction calls
+// replaced by a scripted server, for tests that need no Firebird server:
+// status vectors and messages still come from the real library.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fib/client_library.h"
+
+namespace nimbus::test {
+
+struct FakeServer {
+  // Failure codes (0 = succeed) of the next calls, and what the calls saw.
+  static inline ISC_STATUS attach_error = 0, detach_error = 0, start_error = 0, commit_error = 0,
+                           rollback_error = 0, retaining_error = 0;
+  static inline short dialect = 3;
+  static inline std::vector<std::string> calls;
+  static inline std::string db_name, dpb, tpb;
+  static inline short db_name_length = 0;
+  static inline short database_count = 0;
+  static inline isc_db_handle next_db = 0;
+  static inline isc_tr_handle next_tr = 0;
+
+  static void Reset() {
+    attach_error = detach_error = start_error = commit_error = rollback_error = retaining_error = 0;
+    dialect = 3;
+    calls.clear();
+    db_name.clear();
+    dpb.clear();
+    tpb.clear();
+    db_name_length = database_count = 0;
+  }
+
+  static ISC_STATUS Result(ISC_STATUS* status, ISC_STATUS code) {
+    status[0] = isc_arg_gds;
+    status[1] = code;
+    status[2] = isc_arg_end;
+    return code;
+  }
+
+  static ISC_STATUS Attach(ISC_STATUS* status, short length, const ISC_SCHAR* name,
+                           isc_db_handle* db, short dpb_length, const ISC_SCHAR* block) {
+    calls.push_back("attach");
+    db_name_length = length;
+    db_name.assign(name, length);
+    dpb.assign(block, dpb_length);
+    if (!attach_error)
+      *db = ++next_db;
+    return Result(status, attach_error);
+  }
+  static ISC_STATUS Detach(ISC_STATUS* status, isc_db_handle* db) {
+    calls.push_back("detach");
+    if (!detach_error)
+      *db = 0;
+    return Result(status, detach_error);
+  }
+  static ISC_STATUS Info(ISC_STATUS* status, isc_db_handle*, short, const ISC_SCHAR* items, short,
+                         ISC_SCHAR* result) {
+    if (items[0] == isc_info_db_sql_dialect) {
+      const char answer[] = {isc_info_db_sql_dialect, 1, 0, static_cast<char>(dialect),
+                             isc_info_end};
+      std::copy(std::begin(answer), std::end(answer), result);
+    } else if (items[0] == isc_info_attachment_id) {
+      const char answer[] = {isc_info_attachment_id, 4, 0, 42, 0, 0, 0, isc_info_end};
+      std::copy(std::begin(answer), std::end(answer), result);
+    } else {
+      result[0] = isc_info_end;
+    }
+    return Result(status, 0);
+  }
+  struct Teb {
+    isc_db_handle* db;
+    int32_t length;
+    const char* tpb;
+  };
+  static ISC_STATUS Start(ISC_STATUS* status, isc_tr_handle* tr, short count, void* tebs) {
+    calls.push_back("start");
+    database_count = count;
+    const Teb* teb = static_cast<const Teb*>(tebs);
+    tpb.assign(teb[0].tpb, teb[0].length);
+    if (!start_error)
+      *tr = ++next_tr;
+    return Result(status, start_error);
+  }
+  static ISC_STATUS Commit(ISC_STATUS* status, isc_tr_handle* tr) {
+    calls.push_back("commit");
+    if (!commit_error)
+      *tr = 0;
+    return Result(status, commit_error);
+  }
+  static ISC_STATUS Rollback(ISC_STATUS* status, isc_tr_handle* tr) {
+    calls.push_back("rollback");
+    if (!rollback_error)
+      *tr = 0;
+    return Result(status, rollback_error);
+  }
+  static ISC_STATUS CommitRetaining(ISC_STATUS* status, isc_tr_handle*) {
+    calls.push_back("commit_retaining");
+    return Result(status, retaining_error);
+  }
+  static ISC_STATUS RollbackRetaining(ISC_STATUS* status, isc_tr_handle*) {
+    calls.push_back("rollback_retaining");
+    return Result(status, retaining_error);
+  }
+};
+
+// Installs the scripted server into the system library for one test.
+class FakeLibraryTest : public ::testing::Test {
+protected:
+  static constexpr const char* kLibrary = "libfbclient.so.2";
+
+  void SetUp() override {
+    library_ = GetClientLibrary(kLibrary);
+    auto* loaded = dynamic_cast<TIBClientLibrary*>(library_.get());
+    ASSERT_NE(loaded, nullptr);
+    saved_ = loaded->EntryPoints();
+    TClientEntryPoints& entry = loaded->EntryPoints();
+    entry.isc_attach_database = &FakeServer::Attach;
+    entry.isc_detach_database = &FakeServer::Detach;
+    entry.isc_database_info = &FakeServer::Info;
+    entry.isc_start_multiple = &FakeServer::Start;
+    entry.isc_commit_transaction = &FakeServer::Commit;
+    entry.isc_rollback_transaction = &FakeServer::Rollback;
+    entry.isc_commit_retaining = &FakeServer::CommitRetaining;
+    entry.isc_rollback_retaining = &FakeServer::RollbackRetaining;
+    FakeServer::Reset();
+  }
+  void TearDown() override {
+    if (auto* loaded = dynamic_cast<TIBClientLibrary*>(library_.get()))
+      loaded->EntryPoints() = saved_;
+  }
+
+private:
+  IIBClientLibraryPtr library_;
+  TClientEntryPoints saved_;
+};
+
+} // namespace nimbus::test
+
+#include "fib/database.h"
+#include "fib/transaction.h"
+
+namespace nimbus::test {
+
+// The main window's pair: Form1.dbNimbus and Form1.TransNimbus over the
+// scripted server, freed with the form (the transaction first).
+struct FakeAttachment {
+  TComponent form;
+  TpFIBDatabase* db;
+  TpFIBTransaction* tr;
+
+  FakeAttachment() {
+    form.SetName("Form1");
+    db = new TpFIBDatabase(&form);
+    db->SetName("dbNimbus");
+    db->SetDBName("127.0.0.1:nimbus_test");
+    db->SetLibraryName(FakeLibraryTestName());
+    db->DBParams().Assign({"user_name=SYSDBA", "password=secret", "lc_ctype=ISO8859_1"});
+    db->SetSQLDialect(3);
+    tr = new TpFIBTransaction(&form);
+    tr->SetName("TransNimbus");
+    tr->SetDefaultDatabase(db);
+    tr->SetTimeoutAction(TACommit);
+    tr->TPBMode = tpbDefault;
+    tr->TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
+  }
+  static const char* FakeLibraryTestName() { return "libfbclient.so.2"; }
+};
+
+} // namespace nimbus::test
