@@ -1,0 +1,143 @@
+// The script authors' `nimbus-scripttool parse`, run whole: exit status,
+// standard output and standard error.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ScripttoolParse : public testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = testing::TempDir() + "scripttool_parse_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p '" + dir_ + "'").c_str()), 0);
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string WriteScript(const std::string& name, const std::string& text) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  // `args` is passed to the shell as it stands.
+  ToolRun Parse(const std::string& args) {
+    const std::string errPath = dir_ + "/stderr";
+    const std::string command =
+        "'" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args + " 2>'" + errPath + "'";
+    ToolRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+      return run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(errPath);
+    return run;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(ScripttoolParse, realistic_script_with_text_matches_golden_output) {
+  const ToolRun run = Parse("--text '" NIMBUS_TEST_DATA "/realistic.sql'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, ReadFile(NIMBUS_TEST_DATA "/realistic.expected"));
+}
+
+TEST_F(ScripttoolParse, prints_statements_directives_and_summary) {
+  const std::string path =
+      WriteScript("s.sql", "{$IFDEF A}\r\nDELETE FROM T;\r\n{$ELSE}\rCONNECT 'x.fdb';\n{$ENDIF}\n"
+                           "SET TERM ^ ;\nSELECT 'caf\xe9' FROM T^");
+  const ToolRun run = Parse("'" + path + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "1\tskDML\tokNone\t\t2:1\t2:13\t0\t0\n"
+                     "2\tskConnect\tokDatabase\tx.fdb\t4:1\t4:15\t0\t1\n"
+                     "3\tskUnrecognized\tokNone\t\t7:1\t7:20\t-1\t0\n"
+                     "D0\t1:1\t1:10\t3:1\t5:1\t0\t-1\t0\n"
+                     "statements=3 directives=1 connects=1 dml=1 unrecognized=1 terminator=^\n");
+}
+
+TEST_F(ScripttoolParse, text_lines_keep_their_bytes_and_an_empty_line_end) {
+  const std::string path = WriteScript("s.sql", "INSERT INTO T VALUES ('\xe9t\xe9')\n\n;\n");
+  const ToolRun run = Parse("--text '" + path + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "1\tskInsert\tokNone\t\t1:1\t2:0\t-1\t0\n"
+                     "\t|INSERT INTO T VALUES ('\xe9t\xe9')\n"
+                     "\t|\n"
+                     "statements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n");
+}
+
+TEST_F(ScripttoolParse, terminator_option_sets_the_starting_terminator) {
+  const std::string path = WriteScript("s.sql", "SELECT 1 FROM T!!\nSELECT 2;\nFROM T!!\n");
+  const ToolRun run = Parse("--terminator '!!' '" + path + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "1\tskUnrecognized\tokNone\t\t1:1\t1:15\t-1\t0\n"
+                     "2\tskUnrecognized\tokNone\t\t2:1\t3:6\t-1\t0\n"
+                     "statements=2 directives=0 connects=0 dml=0 unrecognized=1 terminator=!!\n");
+}
+
+TEST_F(ScripttoolParse, empty_file_has_no_statements) {
+  const ToolRun run = Parse("'" + WriteScript("s.sql", "") + "'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "statements=0 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n");
+}
+
+TEST_F(ScripttoolParse, parse_error_goes_to_standard_error_with_status_2) {
+  const std::string path = WriteScript("s.sql", "{$IFDEF A}\nSELECT 1 {x}\n");
+  const ToolRun run = Parse("'" + path + "'");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Parse script error.\r\n Unexpected symbol \"{\"\r\nLine :2 Pos:10\n");
+}
+
+TEST_F(ScripttoolParse, open_directive_is_reported) {
+  const ToolRun run = Parse("'" + WriteScript("s.sql", "{$IFDEF A}\nCOMMIT;\n") + "'");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "Parse script error.\r\n$ENDIF skipped 1 times\n");
+}
+
+TEST_F(ScripttoolParse, bad_arguments_and_missing_files) {
+  struct Case {
+    const char* args;
+    int status;
+    const char* errStart;
+  };
+  const Case cases[] = {
+      {"", 2, "usage: nimbus-scripttool parse"},
+      {"--terminator", 2, "usage: nimbus-scripttool parse"},
+      {"--terminator '' x.sql", 2, "usage: nimbus-scripttool parse"},
+      {"--bogus x.sql", 2, "usage: nimbus-scripttool parse"},
+      {"a.sql b.sql", 2, "usage: nimbus-scripttool parse"},
+      {"/nonexistent/x.sql", 1, "parse: cannot open file /nonexistent/x.sql"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const ToolRun run = Parse(c.args);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind(c.errStart, 0), 0u) << run.err;
+  }
+}
+
+} // namespace
