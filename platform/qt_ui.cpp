@@ -8,7 +8,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -96,9 +98,18 @@ public:
   std::string Caption() const override { return FromQtText(widget_.windowTitle()); }
   std::string EditText() const override { return FromQtText(edit_->text()); }
   void SetEditText(const std::string& text) override { edit_->setText(ToQtText(text)); }
+  // appendPlainText would merge a first empty line into the next one.
   void AddMemoLine(const std::string& line) override {
-    memo_->appendPlainText(ToQtText(line));
+    QScrollBar* scroll = memo_->verticalScrollBar();
+    const bool atEnd = scroll->value() == scroll->maximum();
+    QTextCursor cursor(memo_->document());
+    cursor.movePosition(QTextCursor::End);
+    if (hasLines_)
+      cursor.insertBlock();
+    cursor.insertText(ToQtText(line));
     hasLines_ = true;
+    if (atEnd)
+      scroll->setValue(scroll->maximum());
   }
   std::vector<std::string> MemoLines() const override {
     std::vector<std::string> lines;
