@@ -19,7 +19,7 @@ struct FakeServer {
                            rollback_error = 0, retaining_error = 0;
   static inline short dialect = 3;
   static inline std::vector<std::string> calls;
-  static inline std::string db_name, dpb, tpb;
+  static inline std::string db_name, dpb, tpb, sql;
   static inline short db_name_length = 0;
   static inline short database_count = 0;
   static inline isc_db_handle next_db = 0;
@@ -32,6 +32,7 @@ struct FakeServer {
     db_name.clear();
     dpb.clear();
     tpb.clear();
+    sql.clear();
     db_name_length = database_count = 0;
   }
 
@@ -71,6 +72,15 @@ struct FakeServer {
       result[0] = isc_info_end;
     }
     return Result(status, 0);
+  }
+  static ISC_STATUS ExecuteImmediate(ISC_STATUS* status, isc_db_handle* db, isc_tr_handle*,
+                                     unsigned short, const ISC_SCHAR* text, unsigned short,
+                                     const XSQLDA*) {
+    calls.push_back("execute_immediate");
+    sql = text;
+    if (!attach_error)
+      *db = ++next_db;
+    return Result(status, attach_error);
   }
   struct Teb {
     isc_db_handle* db;
@@ -127,6 +137,7 @@ protected:
     entry.isc_rollback_transaction = &FakeServer::Rollback;
     entry.isc_commit_retaining = &FakeServer::CommitRetaining;
     entry.isc_rollback_retaining = &FakeServer::RollbackRetaining;
+    entry.isc_dsql_execute_immediate = &FakeServer::ExecuteImmediate;
     FakeServer::Reset();
   }
   void TearDown() override {

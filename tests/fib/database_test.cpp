@@ -334,6 +334,19 @@ TEST_F(database, destruction_detaches_and_frees_its_links) {
   EXPECT_EQ(t.DefaultDatabase(), nullptr);
 }
 
+TEST_F(database, create_sends_one_literal_name_and_the_clauses) {
+  db->SetDBName("127.0.0.1:/data/o'brien.fdb");
+  db->DBParams().Assign({"USER 'SYSDBA'", "PAGE_SIZE 4096"});
+  db->CreateDatabase();
+  EXPECT_TRUE(db->Connected());
+  // A quote in the name is doubled so it cannot end the literal early.
+  EXPECT_EQ(FakeServer::sql,
+            "CREATE DATABASE '127.0.0.1:/data/o''brien.fdb' USER 'SYSDBA'\r\nPAGE_SIZE 4096\r\n");
+  EXPECT_EQ(FakeServer::calls, std::vector<std::string>{"execute_immediate"}); // no events
+  ExpectClientError([&] { db->CreateDatabase(); }, 13,
+                    "Cannot perform operation -- DB is currently open.");
+}
+
 TEST_F(database, auto_reconnect_attaches_on_demand) {
   db->AutoReconnect = true;
   db->CheckConnected();

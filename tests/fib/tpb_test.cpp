@@ -127,6 +127,17 @@ TEST(tpb, table_name_longer_than_a_byte_is_refused) {
   }
 }
 
+TEST(tpb, block_longer_than_its_16_bit_length_is_refused) {
+  std::vector<std::string> lines(127, "lock_read=" + std::string(255, 'T'));
+  std::string tpb;
+  int16_t length = 0;
+  BuildTPB(lines, tpb, length, false);
+  EXPECT_EQ(length, 1 + 127 * 257);
+  lines.push_back("lock_read=" + std::string(255, 'T'));
+  EXPECT_THROW(BuildTPB(lines, tpb, length, false), EFIBClientError);
+  EXPECT_EQ(length, 1 + 127 * 257);
+}
+
 TEST(tpb, lookup_ignores_case_and_covers_every_name) {
   for (size_t i = 0; i < TPBNameTable.size(); ++i)
     EXPECT_EQ(LookupTPBName(TPBNameTable[i]), static_cast<int>(i + 1)) << TPBNameTable[i];

@@ -338,6 +338,32 @@ TEST_F(transaction, moving_to_another_database_replaces_the_old_one) {
   EXPECT_GE(other.FindTransaction(tr), 0);
 }
 
+TEST_F(transaction, refused_move_leaves_both_sides_as_they_were) {
+  TpFIBDatabase second(&pair_->form), foreign(&pair_->form);
+  second.SetLibraryName(db->LibraryName());
+  foreign.SetLibraryName("otherclient.so");
+  tr->AddDatabase(&second);
+  EXPECT_THROW(tr->SetDefaultDatabase(&foreign), Exception);
+  // Half a registration would leave `foreign` holding a transaction that
+  // does not know it, and a dangling pointer once the transaction goes.
+  EXPECT_EQ(foreign.FindTransaction(tr), -1);
+  EXPECT_EQ(tr->DefaultDatabase(), db);
+  EXPECT_GE(tr->FindDatabase(db), 0);
+  EXPECT_GE(tr->FindDatabase(&second), 0);
+  EXPECT_GE(db->FindTransaction(tr), 0);
+}
+
+TEST_F(transaction, ending_without_databases_is_an_error_not_a_crash) {
+  tr->StartTransaction();
+  tr->RemoveDatabase(0);
+  try {
+    tr->Commit();
+    FAIL();
+  } catch (const EFIBClientError& e) {
+    EXPECT_EQ(e.SQLCode(), 18);
+  }
+}
+
 TEST_F(transaction, start_and_end_reach_the_statement_links) {
   TFIBBase link(&pair_->form);
   link.SetTransaction(tr);
