@@ -65,42 +65,45 @@ TEST_F(ScripttoolParse, realistic_script_with_text_matches_golden_output) {
   EXPECT_EQ(run.out, ReadFile(NIMBUS_TEST_DATA "/realistic.expected"));
 }
 
-TEST_F(ScripttoolParse, prints_statements_directives_and_summary) {
-  const std::string path =
-      WriteScript("s.sql", "{$IFDEF A}\r\nDELETE FROM T;\r\n{$ELSE}\rCONNECT 'x.fdb';\n{$ENDIF}\n"
-                           "SET TERM ^ ;\nSELECT 'caf\xe9' FROM T^");
-  const ToolRun run = Parse("'" + path + "'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "1\tskDML\tokNone\t\t2:1\t2:13\t0\t0\n"
-                     "2\tskConnect\tokDatabase\tx.fdb\t4:1\t4:15\t0\t1\n"
-                     "3\tskUnrecognized\tokNone\t\t7:1\t7:20\t-1\t0\n"
-                     "D0\t1:1\t1:10\t3:1\t5:1\t0\t-1\t0\n"
-                     "statements=3 directives=1 connects=1 dml=1 unrecognized=1 terminator=^\n");
-}
+struct OutputCase {
+  const char* name;
+  const char* options;
+  std::string script;
+  const char* out;
+};
 
-TEST_F(ScripttoolParse, text_lines_keep_their_bytes_and_an_empty_line_end) {
-  const std::string path = WriteScript("s.sql", "INSERT INTO T VALUES ('\xe9t\xe9')\n\n;\n");
-  const ToolRun run = Parse("--text '" + path + "'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "1\tskInsert\tokNone\t\t1:1\t2:0\t-1\t0\n"
-                     "\t|INSERT INTO T VALUES ('\xe9t\xe9')\n"
-                     "\t|\n"
-                     "statements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n");
-}
+const OutputCase kOutputCases[] = {
+    {"statements, directives and summary, any line break", "",
+     "{$IFDEF A}\r\nDELETE FROM T;\r\n{$ELSE}\rCONNECT 'x.fdb';\n{$ENDIF}\n"
+     "SET TERM ^ ;\nSELECT 'caf\xe9' FROM T^",
+     "1\tskDML\tokNone\t\t2:1\t2:13\t0\t0\n"
+     "2\tskConnect\tokDatabase\tx.fdb\t4:1\t4:15\t0\t1\n"
+     "3\tskUnrecognized\tokNone\t\t7:1\t7:20\t-1\t0\n"
+     "D0\t1:1\t1:10\t3:1\t5:1\t0\t-1\t0\n"
+     "statements=3 directives=1 connects=1 dml=1 unrecognized=1 terminator=^\n"},
+    {"text lines keep their bytes and an end on an empty line", "--text",
+     "INSERT INTO T VALUES ('\xe9t\xe9')\n\n;\n",
+     "1\tskInsert\tokNone\t\t1:1\t2:0\t-1\t0\n"
+     "\t|INSERT INTO T VALUES ('\xe9t\xe9')\n"
+     "\t|\n"
+     "statements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+    {"terminator option sets the starting terminator", "--terminator '!!'",
+     "SELECT 1 FROM T!!\nSELECT 2;\nFROM T!!\n",
+     "1\tskUnrecognized\tokNone\t\t1:1\t1:15\t-1\t0\n"
+     "2\tskUnrecognized\tokNone\t\t2:1\t3:6\t-1\t0\n"
+     "statements=2 directives=0 connects=0 dml=0 unrecognized=1 terminator=!!\n"},
+    {"empty file", "", "",
+     "statements=0 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+};
 
-TEST_F(ScripttoolParse, terminator_option_sets_the_starting_terminator) {
-  const std::string path = WriteScript("s.sql", "SELECT 1 FROM T!!\nSELECT 2;\nFROM T!!\n");
-  const ToolRun run = Parse("--terminator '!!' '" + path + "'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "1\tskUnrecognized\tokNone\t\t1:1\t1:15\t-1\t0\n"
-                     "2\tskUnrecognized\tokNone\t\t2:1\t3:6\t-1\t0\n"
-                     "statements=2 directives=0 connects=0 dml=0 unrecognized=1 terminator=!!\n");
-}
-
-TEST_F(ScripttoolParse, empty_file_has_no_statements) {
-  const ToolRun run = Parse("'" + WriteScript("s.sql", "") + "'");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "statements=0 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n");
+TEST_F(ScripttoolParse, prints_one_line_per_statement_and_directive) {
+  for (const OutputCase& c : kOutputCases) {
+    SCOPED_TRACE(c.name);
+    const ToolRun run = Parse(std::string(c.options) + " '" + WriteScript("s.sql", c.script) + "'");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, c.out);
+  }
 }
 
 TEST_F(ScripttoolParse, parse_error_goes_to_standard_error_with_status_2) {
