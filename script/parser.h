@@ -37,6 +37,10 @@ public:
   static bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t col) {
     return nimbus::MatchKeyword(keyword, text, col);
   }
+  static void StatementText(const std::vector<std::string>& script, TScriptPos from, TScriptPos to,
+                            std::vector<std::string>& lines) {
+    nimbus::StatementText(script, from, to, lines);
+  }
   TScriptPos NextToken(TScriptPos pos, TScriptPos end) const;
   std::string TokenText(TScriptPos pos, bool unquote) const;
 

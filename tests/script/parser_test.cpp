@@ -428,6 +428,34 @@ TEST(parser, reparse_rebuilds_the_maps_from_the_start) {
   ExpectStatements(p.statements, {{skUnrecognized, okNone, "", "2:1", "2:15", 0, false}});
 }
 
+TEST(parser, maps_grow_by_four_then_sixteen_then_a_quarter) {
+  struct Case {
+    int statements;
+    bool oneLine; // else one statement per line: the map starts at lines / 16
+    std::size_t capacity;
+  };
+  const Case cases[] = {{1, true, 3},    {3, true, 3},     {4, true, 7},   {8, true, 11},
+                        {12, true, 27},  {28, true, 43},   {60, true, 75}, {76, true, 93},
+                        {94, true, 116}, {160, false, 178}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.statements);
+    std::string text;
+    for (int i = 0; i < c.statements; ++i)
+      text += c.oneLine ? "COMMIT; " : "COMMIT;\n";
+    Parsed p;
+    ParseText(p, text);
+    EXPECT_EQ(p.statements.size(), std::size_t(c.statements));
+    EXPECT_EQ(p.statements.capacity(), c.capacity);
+  }
+  std::string text;
+  for (int i = 0; i < 13; ++i)
+    text += "{$IFDEF A}\n{$ENDIF}\n";
+  Parsed p;
+  ParseText(p, text);
+  EXPECT_EQ(p.directives.size(), 13u);
+  EXPECT_EQ(p.directives.capacity(), 28u); // 4, 8, 12, 28
+}
+
 TEST(parser, columns_beyond_sixteen_bits_stay_exact) {
   std::string line;
   while (line.size() < 70000)
