@@ -15,9 +15,12 @@ struct LibraryRegistryState {
   std::vector<IIBClientLibraryPtr> entries;
 };
 
+// Lives until the process ends and is never destroyed: unloading a client
+// library during exit, while its own threads may still run, can crash the
+// exit path. The system unmaps the libraries with the process.
 LibraryRegistryState& Registry() {
-  static LibraryRegistryState registry;
-  return registry;
+  static LibraryRegistryState* registry = new LibraryRegistryState;
+  return *registry;
 }
 
 } // namespace
