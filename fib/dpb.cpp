@@ -138,6 +138,11 @@ enum DPBCode {
 };
 
 constexpr std::size_t kMaxItemLength = 255;
+
+constexpr std::pair<std::string_view, int> kShutdownModes[] = {
+    {"attachment", 2}, {"cache", 1},   {"force", 8},   {"full", 64},       {"mode_mask", 112},
+    {"multi", 32},     {"normal", 16}, {"single", 48}, {"transaction", 4},
+};
 constexpr char kRecords = 2; // isc_dpb_records
 
 char LowerAscii(char c) {
@@ -390,29 +395,14 @@ int ParseShutdownMode(std::string_view value) {
     start = end + 1;
     if (piece.empty())
       continue;
-    int bits;
-    if (piece[0] >= '0' && piece[0] <= '9')
+    int bits = -1;
+    if (piece[0] >= '0' && piece[0] <= '9') {
       bits = ParseInteger(piece);
-    else if (piece == "attachment")
-      bits = 2;
-    else if (piece == "cache")
-      bits = 1;
-    else if (piece == "force")
-      bits = 8;
-    else if (piece == "full")
-      bits = 64;
-    else if (piece == "mode_mask")
-      bits = 112;
-    else if (piece == "multi")
-      bits = 32;
-    else if (piece == "normal")
-      bits = 16;
-    else if (piece == "single")
-      bits = 48;
-    else if (piece == "transaction")
-      bits = 4;
-    else
-      bits = -1;
+    } else {
+      for (auto [name, modeBits] : kShutdownModes)
+        if (piece == name)
+          bits = modeBits;
+    }
     mode |= bits;
   }
   return mode;

@@ -98,7 +98,9 @@ std::string InterpretStatus(IIBClientLibrary& library, const ISC_STATUS* status)
   std::string result;
   std::string buffer(kMessageBufferSize, '\0');
   const ISC_STATUS* cursor = status;
-  for (;;) {
+  // Each message takes at least two entries of the vector, so a client that
+  // keeps answering past that is looping, not reporting.
+  for (int count = 0; count < ISC_STATUS_LENGTH / 2; ++count) {
     ISC_LONG length = library.fb_interpret(buffer.data(), kMessageBufferSize, &cursor);
     if (length <= 0)
       break;

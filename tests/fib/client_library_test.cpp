@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 namespace nimbus {
 namespace {
@@ -107,6 +109,19 @@ TEST(client_library, registry_shares_an_entry_by_exact_name_only) {
   EXPECT_NE(first, other);
   EXPECT_EQ(first->GetLibraryName(), name);
   EXPECT_EQ(other->GetLibraryName(), otherForm);
+}
+
+TEST(client_library, threads_asking_at_once_share_one_entry) {
+  std::filesystem::path path(NIMBUS_FAKE_CLIENT_V5);
+  const std::string name = (path.parent_path() / "." / "." / path.filename()).string();
+  std::vector<IIBClientLibraryPtr> seen(4);
+  std::vector<std::thread> threads;
+  for (auto& slot : seen)
+    threads.emplace_back([&slot, &name] { slot = GetClientLibrary(name); });
+  for (auto& thread : threads)
+    thread.join();
+  for (const auto& library : seen)
+    EXPECT_EQ(library, seen.front());
 }
 
 TEST(client_library, unloaded_entry_refuses_calls_and_is_loaded_again_on_request) {
