@@ -70,6 +70,73 @@ template <typename T> void GrowFor(std::vector<T>& map, std::size_t count) {
   map.resize(length);
 }
 
+struct KeywordKind {
+  const char* keyword;
+  TStatementKind kind;
+};
+
+// Keywords of a statement's first token.
+constexpr KeywordKind kStatementKeywords[] = {
+    {"ALTER", skAlter},         {"BATCH", skBatch},
+    {"CONNECT", skConnect},     {"COMMIT", skCommit},
+    {"CREATE", skCreate},       {"COMMENT", skComment},
+    {"DELETE", skDML},          {"DISCONNECT", skDisconnect},
+    {"DROP", skDrop},           {"DESCRIBE", skDescribe},
+    {"DECLARE", skDeclare},     {"EXECUTE", skExecute},
+    {"GRANT", skGrant},         {"INSERT", skInsert},
+    {"INPUT", skInput},         {"MERGE", skDML},
+    {"RECONNECT", skReconnect}, {"ROLLBACK", skRollback},
+    {"RECREATE", skRecreate},   {"REVOKE", skGrant},
+    {"REINSERT", skReinsert},   {"SET", skSet},
+    {"UPDATE", skDML},
+};
+
+struct KeywordObject {
+  const char* keyword;
+  TObjectKind kind;
+};
+
+// Object keywords; the word names the object kind it yields.
+constexpr KeywordObject kObjectKeywords[] = {
+    {"DATABASE", okDatabase}, {"DOMAIN", okDomain},         {"TABLE", okTable},
+    {"VIEW", okView},         {"PROCEDURE", okProcedure},   {"TRIGGER", okTrigger},
+    {"FUNCTION", okFunction}, {"EXCEPTION", okException},   {"GENERATOR", okGenerator},
+    {"INDEX", okIndex},       {"CONSTRAINT", okConstraint}, {"FILTER", okFilter},
+    {"COLUMN", okColumn},     {"FIELD", okColumn},          {"PARAMETER", okParameter},
+    {"ROLE", okRole},         {"BLOCK", okBlock},           {"USER", okUser},
+};
+
+// Cheap first-letter test before a full MatchKeyword (lower case matches too).
+bool SameFirstLetter(const char* keyword, unsigned char ch) {
+  return ch == static_cast<unsigned char>(keyword[0]) ||
+         ch - 32 == static_cast<unsigned char>(keyword[0]);
+}
+
+TStatementKind StatementKeyword(std::string_view text, std::size_t col) {
+  if (col < 1 || col > text.size())
+    return skUnrecognized;
+  const unsigned char ch = text[col - 1];
+  const char next = col < text.size() ? text[col] : '\0';
+  switch (ch) {
+  case '-':
+    return next == '-' ? skUnrecognized : skRaw;
+  case '/':
+    return next == '*' ? skUnrecognized : skRaw;
+  case '{':
+    return next == '$' ? skDirective : skRaw;
+  default:
+    break;
+  }
+  for (const KeywordKind& entry : kStatementKeywords)
+    if (SameFirstLetter(entry.keyword, ch) && MatchKeyword(entry.keyword, text, col))
+      return entry.kind;
+  return skUnrecognized;
+}
+
+bool IsBodyObject(TObjectKind kind) {
+  return kind == okProcedure || kind == okTrigger || kind == okBlock;
+}
+
 } // namespace
 
 // One pass over the characters. Three pieces of state carry over from one
@@ -396,76 +463,6 @@ TScriptPos TpFIBScriptParser::NextToken(TScriptPos pos, TScriptPos end) const {
 std::string TpFIBScriptParser::TokenText(TScriptPos pos, bool unquote) const {
   return script_ ? nimbus::TokenText(*script_, pos, unquote) : std::string();
 }
-
-namespace {
-
-struct KeywordKind {
-  const char* keyword;
-  TStatementKind kind;
-};
-
-// Leading keywords, grouped by first letter to keep the test short.
-constexpr KeywordKind kStatementKeywords[] = {
-    {"ALTER", skAlter},         {"BATCH", skBatch},
-    {"CONNECT", skConnect},     {"COMMIT", skCommit},
-    {"CREATE", skCreate},       {"COMMENT", skComment},
-    {"DELETE", skDML},          {"DISCONNECT", skDisconnect},
-    {"DROP", skDrop},           {"DESCRIBE", skDescribe},
-    {"DECLARE", skDeclare},     {"EXECUTE", skExecute},
-    {"GRANT", skGrant},         {"INSERT", skInsert},
-    {"INPUT", skInput},         {"MERGE", skDML},
-    {"RECONNECT", skReconnect}, {"ROLLBACK", skRollback},
-    {"RECREATE", skRecreate},   {"REVOKE", skGrant},
-    {"REINSERT", skReinsert},   {"SET", skSet},
-    {"UPDATE", skDML},
-};
-
-struct KeywordObject {
-  const char* keyword;
-  TObjectKind kind;
-};
-
-constexpr KeywordObject kObjectKeywords[] = {
-    {"DATABASE", okDatabase}, {"DOMAIN", okDomain},         {"TABLE", okTable},
-    {"VIEW", okView},         {"PROCEDURE", okProcedure},   {"TRIGGER", okTrigger},
-    {"FUNCTION", okFunction}, {"EXCEPTION", okException},   {"GENERATOR", okGenerator},
-    {"INDEX", okIndex},       {"CONSTRAINT", okConstraint}, {"FILTER", okFilter},
-    {"COLUMN", okColumn},     {"FIELD", okColumn},          {"PARAMETER", okParameter},
-    {"ROLE", okRole},         {"BLOCK", okBlock},           {"USER", okUser},
-};
-
-// Keywords start with a capital letter; a lower-case text letter matches it.
-bool SameFirstLetter(const char* keyword, unsigned char ch) {
-  return ch == static_cast<unsigned char>(keyword[0]) ||
-         ch - 32 == static_cast<unsigned char>(keyword[0]);
-}
-
-TStatementKind StatementKeyword(std::string_view text, std::size_t col) {
-  if (col < 1 || col > text.size())
-    return skUnrecognized;
-  const unsigned char ch = text[col - 1];
-  const char next = col < text.size() ? text[col] : '\0';
-  switch (ch) {
-  case '-':
-    return next == '-' ? skUnrecognized : skRaw;
-  case '/':
-    return next == '*' ? skUnrecognized : skRaw;
-  case '{':
-    return next == '$' ? skDirective : skRaw;
-  default:
-    break;
-  }
-  for (const KeywordKind& entry : kStatementKeywords)
-    if (SameFirstLetter(entry.keyword, ch) && MatchKeyword(entry.keyword, text, col))
-      return entry.kind;
-  return skUnrecognized;
-}
-
-bool IsBodyObject(TObjectKind kind) {
-  return kind == okProcedure || kind == okTrigger || kind == okBlock;
-}
-
-} // namespace
 
 bool TpFIBScriptParser::ClassifyStatement(TStatementDesc& st, bool semicolonTerminator,
                                           bool raiseFlags) {
