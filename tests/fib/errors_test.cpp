@@ -174,10 +174,9 @@ TEST_F(server_error, message_shapes) {
     std::string expected;
   } cases[] = {
       // An explanation ending in "." runs straight into the first message.
-      {"done.", {"next"}, "Done.Next.\r\n"},
-      {"", {"only"}, "Only.\r\n"},
+      {"done.", {"next"}, "Done.Next.\r\n"}, {"", {"only"}, "Only.\r\n"},
       {"line\nfeed", {}, "Line\nfeed.\r\n"}, // a real line feed stays
-      {"x", {""}, "X.\r\n"},                 // an empty message still ends a line
+      {"x", {"", "never read"}, "X.\r\n"},   // a zero length ends the messages
       {"\\n", {"a.", "b"}, "A.\r\nB.\r\n"},
   };
   for (const Case& c : cases) {
