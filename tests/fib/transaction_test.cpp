@@ -57,7 +57,8 @@ TEST_F(transaction, state_follows_each_way_of_ending) {
       {TARollbackRetaining, tsRollingBackRetaining, true, "rollback_retaining"},
   };
   TTransactionState seen = tsInactive;
-  tr->EndListeners.Add([&](TFIBTransaction* t, TTransactionAction, bool) { seen = t->State(); });
+  const int token = tr->EndListeners.Add(
+      [&](TFIBTransaction* t, TTransactionAction, bool) { seen = t->State(); });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     if (!tr->Active())
@@ -70,6 +71,7 @@ TEST_F(transaction, state_follows_each_way_of_ending) {
     EXPECT_EQ(tr->State(), c.active_after ? tsActive : tsInactive);
     EXPECT_EQ(FakeServer::calls, std::vector<std::string>{c.call});
   }
+  tr->EndListeners.Remove(token); // `seen` goes before the transaction does
 }
 
 TEST_F(transaction, failed_commit_keeps_it_active_unless_forced) {
