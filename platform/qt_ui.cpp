@@ -285,6 +285,10 @@ int QtUi::Run() {
   return exitCode;
 }
 
+void QtUi::SetApplicationTitle(const std::string& title) {
+  QCoreApplication::setApplicationName(ToQtText(title));
+}
+
 bool DisplayAvailable() {
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);

@@ -35,6 +35,9 @@ public:
   void PostQuit(int exitCode) override;
   // Rethrows, once the loop is left, the first exception a callback threw.
   int Run() override;
+  // The application name: Qt's display name would be appended to every
+  // window title, which must stay exactly as given.
+  void SetApplicationTitle(const std::string& title) override;
 
   // The main window's widget: parent of the dialogs, and for tests.
   QWidget* MainWidget() const;

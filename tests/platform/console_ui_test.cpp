@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -153,6 +154,50 @@ TEST_F(ConsoleUiTest, pump_of_zero_fires_nothing_and_quit_stays_pending) {
   EXPECT_FALSE(ui.PumpMessages(0, code));
   EXPECT_EQ(code, 3);
   EXPECT_TRUE(ui.PumpMessages(0, code));
+}
+
+TEST_F(ConsoleUiTest, timer_may_destroy_itself_or_another_in_its_tick) {
+  auto first = ui.CreateTimer();
+  auto second = ui.CreateTimer();
+  int ticks = 0;
+  first->OnTimer = [&] {
+    ++ticks;
+    second.reset();
+    first.reset();
+  };
+  second->OnTimer = [&] { ++ticks; };
+  first->SetEnabled(true);
+  second->SetEnabled(true);
+  int code;
+  EXPECT_TRUE(ui.PumpMessages(5000, code));
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST(console_ui, display_is_available_when_a_platform_or_display_is_named) {
+  struct Case {
+    const char* platform;
+    const char* display;
+    const char* wayland;
+    bool available;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, nullptr, false},    {"offscreen", nullptr, nullptr, true},
+      {nullptr, ":0", nullptr, true},        {nullptr, "", "", false},
+      {nullptr, nullptr, "wayland-0", true},
+  };
+  const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names)
+    saved.push_back(getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt);
+  for (const Case& c : cases) {
+    const char* values[] = {c.platform, c.display, c.wayland};
+    for (int i = 0; i < 3; ++i)
+      values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+    EXPECT_EQ(DisplayAvailable(), c.available)
+        << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-");
+  }
+  for (int i = 0; i < 3; ++i)
+    saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
 }
 
 TEST_F(ConsoleUiTest, run_ends_on_quit_rethrows_callback_errors_and_gives_up_without_timers) {

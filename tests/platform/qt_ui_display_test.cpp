@@ -350,6 +350,21 @@ TEST_F(QtUiTest, pump_dispatches_until_its_deadline_or_a_quit) {
   EXPECT_LT(os::TickCount() - start, 4000u);
 }
 
+TEST_F(QtUiTest, timer_may_destroy_itself_in_its_tick) {
+  auto timer = ui.CreateTimer();
+  int ticks = 0;
+  timer->OnTimer = [&] {
+    ++ticks;
+    timer.reset();
+  };
+  timer->SetInterval(5);
+  timer->SetEnabled(true);
+  int code;
+  EXPECT_TRUE(ui.PumpMessages(60, code));
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(timer, nullptr);
+}
+
 TEST_F(QtUiTest, quit_taken_by_a_nested_pump_and_posted_again_ends_run) {
   auto wait = ui.CreateTimer();
   auto quit = ui.CreateTimer();
