@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <ibase.h>
 
@@ -60,6 +61,25 @@ public:
 private:
   friend class TFIBDatabase;
   friend class TFIBTransaction;
+
+  // Removes list[index] for its owner, clearing the link's `side` and
+  // `index_of`, and moves the last link into the gap.
+  template <typename Side>
+  static void RemoveLinkAt(std::vector<TFIBBase*>& list, int index, Side* TFIBBase::*side,
+                           int TFIBBase::*index_of) {
+    if (index < 0 || index >= static_cast<int>(list.size()))
+      return;
+    if (TFIBBase* link = list[index]) {
+      link->*side = nullptr;
+      link->*index_of = -1;
+    }
+    if (index != static_cast<int>(list.size()) - 1) {
+      list[index] = list.back();
+      if (list[index])
+        list[index]->*index_of = index;
+    }
+    list.pop_back();
+  }
 
   TFIBDatabase* database_ = nullptr;
   int index_in_database_ = -1;

@@ -451,19 +451,7 @@ int TFIBDatabase::AddSQLObject(TFIBBase* link) {
 }
 
 void TFIBDatabase::RemoveSQLObject(int index) {
-  if (index < 0 || index >= SQLObjectCount())
-    return;
-  if (TFIBBase* link = sql_objects_[index]) {
-    link->database_ = nullptr;
-    link->index_in_database_ = -1;
-  }
-  const int last = SQLObjectCount() - 1;
-  if (index != last) {
-    sql_objects_[index] = sql_objects_[last];
-    if (sql_objects_[index])
-      sql_objects_[index]->index_in_database_ = index;
-  }
-  sql_objects_.pop_back();
+  TFIBBase::RemoveLinkAt(sql_objects_, index, &TFIBBase::database_, &TFIBBase::index_in_database_);
 }
 
 void TFIBDatabase::Loaded() {

@@ -212,19 +212,8 @@ int TFIBTransaction::AddSQLObject(TFIBBase* link) {
 }
 
 void TFIBTransaction::RemoveSQLObject(int index) {
-  if (index < 0 || index >= SQLObjectCount())
-    return;
-  if (TFIBBase* link = sql_objects_[index]) {
-    link->transaction_ = nullptr;
-    link->index_in_transaction_ = -1;
-  }
-  const int last = SQLObjectCount() - 1;
-  if (index != last) {
-    sql_objects_[index] = sql_objects_[last];
-    if (sql_objects_[index])
-      sql_objects_[index]->index_in_transaction_ = index;
-  }
-  sql_objects_.pop_back();
+  TFIBBase::RemoveLinkAt(sql_objects_, index, &TFIBBase::transaction_,
+                         &TFIBBase::index_in_transaction_);
 }
 
 ISC_STATUS TFIBTransaction::CheckStatus(ISC_STATUS status, bool raise) {

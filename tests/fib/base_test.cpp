@@ -5,6 +5,7 @@
 #include "fib/database.h"
 #include "fib/errors.h"
 #include "fib/transaction.h"
+#include "tests/fib/database_fake_library.h"
 
 namespace nimbus {
 namespace {
@@ -76,24 +77,18 @@ TEST_F(base, checks_name_the_owner) {
   TComponent query(&form);
   query.SetName("qContext");
   TFIBBase link(&query);
-  const auto expect = [](auto f, int number, const std::string& text) {
-    try {
-      f();
-      ADD_FAILURE() << "no error";
-    } catch (const EFIBClientError& e) {
-      EXPECT_EQ(e.SQLCode(), number);
-      EXPECT_EQ(e.Message(), text);
-    }
-  };
-  expect([&] { link.CheckDatabase(); }, 21, "Database not assigned for Form1.qContext.");
-  expect([&] { link.CheckTransaction(); }, 22, "Transaction not assigned for Form1.qContext.");
+  test::ExpectClientError([&] { link.CheckDatabase(); }, 21,
+                          "Database not assigned for Form1.qContext.");
+  test::ExpectClientError([&] { link.CheckTransaction(); }, 22,
+                          "Transaction not assigned for Form1.qContext.");
   link.SetDatabase(db);
-  expect([&] { link.DatabaseHandle(); }, 12,
-         "Form1.dbNimbus: Cannot perform operation -- DB is not open.");
-  expect([&] { link.TransactionHandle(); }, 15, "Form1.TransNimbus :Transaction is not active.");
+  test::ExpectClientError([&] { link.DatabaseHandle(); }, 12,
+                          "Form1.dbNimbus: Cannot perform operation -- DB is not open.");
+  test::ExpectClientError([&] { link.TransactionHandle(); }, 15,
+                          "Form1.TransNimbus :Transaction is not active.");
 
   TFIBBase ownerless;
-  expect([&] { ownerless.CheckDatabase(); }, 21, "Database not assigned for .");
+  test::ExpectClientError([&] { ownerless.CheckDatabase(); }, 21, "Database not assigned for .");
 }
 
 TEST_F(base, freeing_either_side_tells_and_unlinks_the_link) {

@@ -153,6 +153,7 @@ private:
 } // namespace nimbus::test
 
 #include "fib/database.h"
+#include "fib/errors.h"
 #include "fib/transaction.h"
 
 namespace nimbus::test {
@@ -180,6 +181,36 @@ struct FakeAttachment {
     tr->TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
   }
   static const char* FakeLibraryTestName() { return "libfbclient.so.2"; }
+};
+
+// `f` raises client error `number` with exactly `text`.
+template <typename F> void ExpectClientError(F f, int number, const std::string& text) {
+  try {
+    f();
+    ADD_FAILURE() << "no error, expected client error " << number;
+  } catch (const EFIBClientError& e) {
+    EXPECT_EQ(e.SQLCode(), number);
+    EXPECT_EQ(e.Message(), text);
+  }
+}
+
+// The pair over the scripted server, fresh for each test.
+class FakeAttachmentTest : public FakeLibraryTest {
+protected:
+  void SetUp() override {
+    FakeLibraryTest::SetUp();
+    pair_ = std::make_unique<FakeAttachment>();
+    db = pair_->db;
+    tr = pair_->tr;
+  }
+  void TearDown() override {
+    pair_.reset();
+    FakeLibraryTest::TearDown();
+  }
+
+  std::unique_ptr<FakeAttachment> pair_;
+  TpFIBDatabase* db = nullptr;
+  TpFIBTransaction* tr = nullptr;
 };
 
 } // namespace nimbus::test

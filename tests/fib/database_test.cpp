@@ -10,35 +10,10 @@
 namespace nimbus {
 namespace {
 
+using test::ExpectClientError;
 using test::FakeServer;
 
-class database : public test::FakeLibraryTest {
-protected:
-  void SetUp() override {
-    FakeLibraryTest::SetUp();
-    pair_ = std::make_unique<test::FakeAttachment>();
-    db = pair_->db;
-    tr = pair_->tr;
-  }
-  void TearDown() override {
-    pair_.reset();
-    FakeLibraryTest::TearDown();
-  }
-
-  template <typename F> static void ExpectClientError(F f, int number, const std::string& text) {
-    try {
-      f();
-      ADD_FAILURE() << "no error, expected client error " << number;
-    } catch (const EFIBClientError& e) {
-      EXPECT_EQ(e.SQLCode(), number);
-      EXPECT_EQ(e.Message(), text);
-    }
-  }
-
-  std::unique_ptr<test::FakeAttachment> pair_;
-  TpFIBDatabase* db = nullptr;
-  TpFIBTransaction* tr = nullptr;
-};
+class database : public test::FakeAttachmentTest {};
 
 std::string Item(int code, const std::string& value) {
   return std::string{static_cast<char>(code), static_cast<char>(value.size())} + value;

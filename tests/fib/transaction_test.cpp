@@ -11,36 +11,16 @@
 namespace nimbus {
 namespace {
 
+using test::ExpectClientError;
 using test::FakeServer;
 
-class transaction : public test::FakeLibraryTest {
+class transaction : public test::FakeAttachmentTest {
 protected:
   void SetUp() override {
-    FakeLibraryTest::SetUp();
-    pair_ = std::make_unique<test::FakeAttachment>();
-    db = pair_->db;
-    tr = pair_->tr;
+    FakeAttachmentTest::SetUp();
     db->SetConnected(true);
     FakeServer::calls.clear();
   }
-  void TearDown() override {
-    pair_.reset();
-    FakeLibraryTest::TearDown();
-  }
-
-  template <typename F> static void ExpectClientError(F f, int number, const std::string& text) {
-    try {
-      f();
-      ADD_FAILURE() << "no error, expected client error " << number;
-    } catch (const EFIBClientError& e) {
-      EXPECT_EQ(e.SQLCode(), number);
-      EXPECT_EQ(e.Message(), text);
-    }
-  }
-
-  std::unique_ptr<test::FakeAttachment> pair_;
-  TpFIBDatabase* db = nullptr;
-  TpFIBTransaction* tr = nullptr;
 };
 
 TEST_F(transaction, state_follows_each_way_of_ending) {
