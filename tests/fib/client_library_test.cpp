@@ -3,6 +3,7 @@
 #include "platform/exception.h"
 #include "platform/fpu.h"
 #include "platform/text.h"
+#include "tests/support/temp_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -138,6 +139,21 @@ TEST(client_library, unloaded_entry_refuses_calls_and_is_loaded_again_on_request
   EXPECT_EQ(again, library);
   EXPECT_TRUE(library->IsLoaded());
   EXPECT_EQ(library->isc_sqlcode(nullptr), -999);
+}
+
+TEST(client_library, a_failed_reload_leaves_the_entry_unloaded_and_safe) {
+  test::TempDir folder;
+  const std::string name = folder.File("libclient.so");
+  std::filesystem::copy_file(NIMBUS_FAKE_CLIENT_V5, name);
+  IIBClientLibraryPtr library = GetClientLibrary(name);
+  library->Unload();
+  // The file changes to one that lacks a required entry point.
+  std::filesystem::remove(name);
+  std::filesystem::copy_file(NIMBUS_FAKE_CLIENT_NO_PREPARE, name);
+  EXPECT_THROW(GetClientLibrary(name), EOSError);
+  EXPECT_FALSE(library->IsLoaded());
+  EXPECT_EQ(PlainExceptionMessage([&] { library->isc_sqlcode(nullptr); }),
+            CantFind("isc_sqlcode", name));
 }
 
 TIBClientLibrary* busyProbeLibrary = nullptr;
