@@ -156,6 +156,7 @@ public:
   void SetStayOnTop(bool) override {}
   int ShowModal() override {
     const bool terminal = ui_.StdinIsTerminal();
+    ui_.FlushProgressLine();
     Print(terminal);
     showing_ = true;
     result_ = mrNone;
@@ -289,7 +290,6 @@ std::unique_ptr<ITimer> ConsoleUi::CreateTimer() {
 }
 
 void ConsoleUi::Print(const std::string& utf8) {
-  FlushProgressLine();
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

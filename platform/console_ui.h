@@ -55,10 +55,10 @@ private:
   friend class Dialog;
   friend class Splash;
 
-  // Writes one line of UTF-8 text and flushes, after any progress line due.
+  // Writes one line of UTF-8 text and flushes.
   void Print(const std::string& utf8);
-  // The progress dialog's state line, printed before the next output or pump
-  // so that a caption and a text set together make one line; null drops it.
+  // The progress dialog's state line, printed at the next pump or box, so
+  // that a caption and a text set around log lines make one line; null drops it.
   void SetProgressLine(const std::string* line);
   void FlushProgressLine();
   Timer* EarliestTimer();

@@ -236,14 +236,16 @@ TEST_F(ConsoleUiTest, progress_prints_one_line_per_change_and_nothing_when_hidde
   progress->SetText("Mise \xE0 jour...");
   int code;
   ui.PumpMessages(50, code);
+  progress->SetText("Mise \xE0 jour..."); // unchanged: not printed again
+  ui.ProcessMessages();
   progress->SetText("Veuillez patienter...");
   progress->Hide();
   EXPECT_FALSE(progress->Visible());
   progress->SetText("Fin");
   ui.ProcessMessages();
   auto splash = ui.ShowSplash("Connexion...", true, true);
-  EXPECT_EQ(out.Text(), "[Execution de scripts 1/3...] Mise \xC3\xA0 jour...\n"
-                        "Mise \xC3\xA0 jour\n"
+  EXPECT_EQ(out.Text(), "Mise \xC3\xA0 jour\n"
+                        "[Execution de scripts 1/3...] Mise \xC3\xA0 jour...\n"
                         "Connexion...\n");
 }
 
