@@ -85,13 +85,14 @@ TFIBTransaction::~TFIBTransaction() {
   FreeListeners.FireBackward(this);
   while (!sql_objects_.empty()) {
     TFIBBase* link = sql_objects_.back();
-    if (link) {
-      if (link->OnTransactionFree)
-        link->OnTransactionFree(link);
-      link->transaction_ = nullptr;
-      link->index_in_transaction_ = -1;
-    }
     sql_objects_.pop_back();
+    if (!link)
+      continue;
+    // Unlinked before its handler runs, so the handler cannot remove it twice.
+    link->transaction_ = nullptr;
+    link->index_in_transaction_ = -1;
+    if (link->OnTransactionFree)
+      link->OnTransactionFree(link);
   }
   while (!databases_.empty())
     RemoveDatabase(static_cast<int>(databases_.size()) - 1);

@@ -108,6 +108,22 @@ TEST_F(base, freeing_either_side_tells_and_unlinks_the_link) {
   EXPECT_EQ(link.Database(), nullptr);
 }
 
+TEST_F(base, free_handler_that_unlinks_itself_spares_the_others) {
+  TFIBBase first, last;
+  first.SetTransaction(tr);
+  last.SetTransaction(tr);
+  int freed = 0;
+  first.OnTransactionFree = [&](TFIBBase*) { ++freed; };
+  last.OnTransactionFree = [&](TFIBBase* link) {
+    ++freed;
+    link->SetTransaction(nullptr);
+  };
+  delete tr;
+  EXPECT_EQ(freed, 2);
+  EXPECT_EQ(first.Transaction(), nullptr);
+  EXPECT_EQ(last.Transaction(), nullptr);
+}
+
 TEST_F(base, a_destroyed_link_leaves_both_lists) {
   {
     TFIBBase link;
