@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "fib/access_layer.h"
 #include "platform/os.h"
 #include "platform/ui.h"
 
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
     args.push_back(argv[i]);
     arguments.emplace_back(argv[i]);
   }
+  // The access layer's process-wide state exists before the main window.
+  nimbus::InitAccessLayer();
+
   int qtArgc = static_cast<int>(args.size());
   args.push_back(nullptr);
   nimbus::os::SetCommandLine(qtArgc, args.data());
