@@ -41,8 +41,8 @@ public:
   }
   std::vector<std::string> MemoLines() const override { return memo_; }
   void SetExecEnabled(bool) override {}
-  void SetQuitEnabled(bool enabled) override { quit_ = enabled; }
-  bool QuitEnabled() const override { return quit_; }
+  void SetQuitEnabled(bool enabled) override { quitEnabled_ = enabled; }
+  bool QuitEnabled() const override { return quitEnabled_; }
   void Close() override {
     if (closed_)
       return;
@@ -57,7 +57,7 @@ private:
   ConsoleUi& ui_;
   std::string edit_ = "Initialisation";
   std::vector<std::string> memo_;
-  bool quit_ = true, closed_ = false;
+  bool quitEnabled_ = true, closed_ = false;
 };
 
 // A repeating timer; interval 0 never fires.
@@ -324,7 +324,7 @@ bool ConsoleUi::FireDueTimers() {
   // A callback may create or destroy timers: look again after every firing.
   std::vector<Timer*> fired;
   for (;;) {
-    if (quitPending_)
+    if (quit_.Pending())
       return false;
     const std::uint32_t now = clock_.Now();
     auto due = std::find_if(timers_.begin(), timers_.end(), [&](Timer* timer) {
@@ -338,16 +338,8 @@ bool ConsoleUi::FireDueTimers() {
   }
 }
 
-bool ConsoleUi::TakeQuit(int& exitCode) {
-  if (!quitPending_)
-    return false;
-  quitPending_ = false;
-  exitCode = quitCode_;
-  return true;
-}
-
 bool ConsoleUi::PumpMessages(std::uint32_t maxWaitMs, int& exitCode) {
-  if (TakeQuit(exitCode))
+  if (quit_.Take(exitCode))
     return false;
   if (maxWaitMs == 0)
     return true;
@@ -355,7 +347,7 @@ bool ConsoleUi::PumpMessages(std::uint32_t maxWaitMs, int& exitCode) {
   const std::uint32_t start = clock_.Now();
   for (;;) {
     if (!FireDueTimers())
-      return !TakeQuit(exitCode);
+      return !quit_.Take(exitCode);
     const std::uint32_t elapsed = clock_.Now() - start;
     if (elapsed >= maxWaitMs)
       return true;
@@ -373,14 +365,12 @@ void ConsoleUi::ProcessMessages() {
 }
 
 void ConsoleUi::PostQuit(int exitCode) {
-  if (!quitPending_)
-    quitCode_ = exitCode;
-  quitPending_ = true;
+  quit_.Post(exitCode);
 }
 
 int ConsoleUi::Run() {
   int exitCode = -1;
-  while (!quitPending_ && !guard_.Failed()) {
+  while (!quit_.Pending() && !guard_.Failed()) {
     if (!FireDueTimers())
       break;
     Timer* timer = EarliestTimer();
@@ -389,7 +379,7 @@ int ConsoleUi::Run() {
     if (const std::uint32_t wait = timer->Remaining(clock_.Now()))
       clock_.Sleep(wait);
   }
-  TakeQuit(exitCode);
+  quit_.Take(exitCode);
   guard_.RethrowIfFailed();
   return exitCode;
 }

@@ -64,7 +64,6 @@ private:
   Timer* EarliestTimer();
   // Fires the timers that are due, each at most once; false when a quit is pending.
   bool FireDueTimers();
-  bool TakeQuit(int& exitCode);
   bool StdinIsTerminal() const;
   // A line typed on the terminal within `timeoutMs` (-1: no limit); nothing
   // on timeout. End of input counts as an empty line and stops later waits.
@@ -77,8 +76,7 @@ private:
   bool progressDue_ = false;
   std::string input_;
   bool inputEnded_ = false;
-  bool quitPending_ = false;
-  int quitCode_ = 0;
+  PendingQuit quit_;
   CallbackGuard guard_;
 };
 

@@ -69,18 +69,18 @@ public:
     QPalette palette = memo_->palette();
     palette.setColor(QPalette::Text, QColor(0, 0, 128));
     memo_->setPalette(palette);
-    exec_ = new QPushButton(QStringLiteral("Executer"));
-    exec_->setObjectName(QStringLiteral("bExec"));
-    exec_->setVisible(false);
-    quit_ = new QPushButton(QStringLiteral("Quitter"));
-    quit_->setObjectName(QStringLiteral("bQuit"));
-    QObject::connect(exec_, &QPushButton::clicked, [this] { ui_.Invoke(OnExecClick); });
-    QObject::connect(quit_, &QPushButton::clicked, [this] { ui_.Invoke(OnQuitClick); });
+    execButton_ = new QPushButton(QStringLiteral("Executer"));
+    execButton_->setObjectName(QStringLiteral("bExec"));
+    execButton_->setVisible(false);
+    quitButton_ = new QPushButton(QStringLiteral("Quitter"));
+    quitButton_->setObjectName(QStringLiteral("bQuit"));
+    QObject::connect(execButton_, &QPushButton::clicked, [this] { ui_.Invoke(OnExecClick); });
+    QObject::connect(quitButton_, &QPushButton::clicked, [this] { ui_.Invoke(OnQuitClick); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(exec_);
-    buttons->addWidget(quit_);
+    buttons->addWidget(execButton_);
+    buttons->addWidget(quitButton_);
     auto* layout = new QVBoxLayout(&widget_);
     layout->addWidget(label);
     layout->addWidget(edit_);
@@ -119,9 +119,9 @@ public:
       lines.push_back(FromQtText(block.text()));
     return lines;
   }
-  void SetExecEnabled(bool enabled) override { exec_->setEnabled(enabled); }
-  void SetQuitEnabled(bool enabled) override { quit_->setEnabled(enabled); }
-  bool QuitEnabled() const override { return quit_->isEnabled(); }
+  void SetExecEnabled(bool enabled) override { execButton_->setEnabled(enabled); }
+  void SetQuitEnabled(bool enabled) override { quitButton_->setEnabled(enabled); }
+  bool QuitEnabled() const override { return quitButton_->isEnabled(); }
   void Close() override {
     if (closed_)
       return;
@@ -141,8 +141,8 @@ private:
   FrameWidget widget_;
   QLineEdit* edit_;
   QPlainTextEdit* memo_;
-  QPushButton* exec_;
-  QPushButton* quit_;
+  QPushButton* execButton_;
+  QPushButton* quitButton_;
   bool hasLines_ = false; // an empty document still holds one block
   bool closed_ = false;
 };
@@ -228,16 +228,8 @@ std::uint32_t QtUi::TickCount() {
   return os::TickCount();
 }
 
-bool QtUi::TakeQuit(int& exitCode) {
-  if (!quitPending_)
-    return false;
-  quitPending_ = false;
-  exitCode = quitCode_;
-  return true;
-}
-
 bool QtUi::PumpMessages(std::uint32_t maxWaitMs, int& exitCode) {
-  if (TakeQuit(exitCode))
+  if (quit_.Take(exitCode))
     return false;
   if (maxWaitMs == 0)
     return true;
@@ -255,10 +247,10 @@ bool QtUi::PumpMessages(std::uint32_t maxWaitMs, int& exitCode) {
   loops_.push_back(&loop);
   // A nested pump that took and did not repost a quit also ends this loop's
   // exec; keep waiting then.
-  while (!timedOut && !quitPending_)
+  while (!timedOut && !quit_.Pending())
     loop.exec();
   std::erase(loops_, &loop);
-  return !TakeQuit(exitCode);
+  return !quit_.Take(exitCode);
 }
 
 void QtUi::ProcessMessages() {
@@ -266,9 +258,7 @@ void QtUi::ProcessMessages() {
 }
 
 void QtUi::PostQuit(int exitCode) {
-  if (!quitPending_)
-    quitCode_ = exitCode;
-  quitPending_ = true;
+  quit_.Post(exitCode);
   for (QEventLoop* loop : loops_)
     loop->exit();
 }
@@ -276,11 +266,11 @@ void QtUi::PostQuit(int exitCode) {
 int QtUi::Run() {
   QEventLoop loop;
   loops_.push_back(&loop);
-  while (!quitPending_ && !guard_.Failed())
+  while (!quit_.Pending() && !guard_.Failed())
     loop.exec();
   std::erase(loops_, &loop);
   int exitCode = -1;
-  TakeQuit(exitCode);
+  quit_.Take(exitCode);
   guard_.RethrowIfFailed();
   return exitCode;
 }

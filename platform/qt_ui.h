@@ -47,13 +47,10 @@ public:
   class Window;
 
 private:
-  bool TakeQuit(int& exitCode);
-
   std::unique_ptr<QApplication> app_; // null when the QApplication was there before
   std::unique_ptr<Window> window_;
   std::vector<QEventLoop*> loops_; // Run's and the pumps' loops, innermost last
-  bool quitPending_ = false;
-  int quitCode_ = 0;
+  PendingQuit quit_;
   CallbackGuard guard_;
 };
 
