@@ -91,6 +91,21 @@ TEST_F(database, bad_parameter_line_fails_every_attempt) {
   EXPECT_TRUE(db->Connected());
 }
 
+TEST_F(database, missing_client_library_fails_the_attach_and_a_good_one_works) {
+  db->SetLibraryName("/nonexistent/libfbclient.so");
+  try {
+    db->SetConnected(true);
+    FAIL() << "attached without a client library";
+  } catch (const EOSError& e) {
+    EXPECT_NE(e.Message().find("Code : "), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find("/nonexistent/libfbclient.so"), std::string::npos) << e.Message();
+  }
+  EXPECT_FALSE(db->Connected());
+  db->SetLibraryName(test::FakeAttachment::FakeLibraryTestName());
+  db->SetConnected(true);
+  EXPECT_TRUE(db->Connected());
+}
+
 TEST_F(database, login_prompt_is_refused_as_cancelled) {
   db->UseLoginPrompt = true;
   ExpectClientError([&] { db->SetConnected(true); }, 7, "Operation cancelled at user's request.");
