@@ -232,13 +232,14 @@ public:
       row->addWidget(button);
     }
     row->addStretch(1);
+    auto* layout = new QVBoxLayout(window_);
+    layout->addLayout(body);
+    layout->addLayout(row);
+    // Once in the dialog: a button finds its dialog through its parents.
     if (defaultButton) {
       defaultButton->setDefault(true);
       defaultButton->setFocus();
     }
-    auto* layout = new QVBoxLayout(window_);
-    layout->addLayout(body);
-    layout->addLayout(row);
   }
   ~QtMessageDialog() override { delete window_.data(); }
 

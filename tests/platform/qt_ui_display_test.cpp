@@ -198,6 +198,8 @@ TEST_F(QtUiTest, message_dialog_buttons_default_and_escape) {
           }
           EXPECT_EQ(buttons[i]->isDefault(), buttons[i]->objectName() == c.defaultName);
         }
+        ASSERT_NE(window->focusWidget(), nullptr);
+        EXPECT_EQ(window->focusWidget()->objectName(), c.defaultName);
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QApplication::sendEvent(window, &press);
         if (key == Qt::Key_Escape && c.escapeResult < 0) {
