@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -424,6 +425,9 @@ std::optional<std::string> ConsoleUi::ReadLine(int timeoutMs) {
 }
 
 std::unique_ptr<Ui> CreateConsoleUi() {
+  // A reader that goes away (a pager quit early) must not kill a run halfway
+  // through a script it has already deleted; lines are in the log file anyway.
+  std::signal(SIGPIPE, SIG_IGN);
   return std::make_unique<ConsoleUi>();
 }
 

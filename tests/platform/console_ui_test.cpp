@@ -173,6 +173,19 @@ TEST_F(ConsoleUiTest, timer_may_destroy_itself_or_another_in_its_tick) {
   EXPECT_EQ(ticks, 1);
 }
 
+TEST(console_ui, output_to_a_closed_pipe_does_not_end_the_program) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  auto ui = CreateConsoleUi();
+  {
+    Redirect out(1, fds[1]);
+    ui->MainWindow().AddMemoLine("personne ne lit");
+  }
+  close(fds[1]);
+  EXPECT_EQ(ui->MainWindow().MemoLines().size(), 1u);
+}
+
 TEST(console_ui, display_is_available_when_a_platform_or_display_is_named) {
   struct Case {
     const char* platform;
