@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "fib/access_layer.h"
+#include "fib/database.h"
 #include "platform/os.h"
 #include "platform/ui.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     nimbus::TForm1 form(*ui, nimbus::TEnvironment::FromSystem(arguments));
     form.Window().Show();
     exitCode = ui->Run();
+    nimbus::CloseAllDatabases();
   } catch (const std::exception& error) {
     ShowError(*ui, error.what());
     exitCode = 1;

@@ -30,6 +30,11 @@ TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
     : TComponent(owner), ui_(ui), env_(std::move(env)), log_(State, ui.MainWindow()),
       timer1_(ui.CreateTimer()), progress_(ui.CreateProgressDialog()) {
   SetName("Form1");
+  dbNimbus = new TpFIBDatabase(this);
+  dbNimbus->SetName("dbNimbus");
+  dbNimbus->Loaded();
+  TransNimbus = new TpFIBTransaction(this);
+  TransNimbus->SetName("TransNimbus");
   timer1_->SetInterval(500);
   timer1_->SetEnabled(false);
   timer1_->OnTimer = [this] { Timer1Timer(); };
@@ -152,8 +157,7 @@ void TForm1::bQuitClick() {
 }
 
 void TForm1::FormClose() {
-  if (CloseDatabase)
-    CloseDatabase();
+  dbNimbus->Close();
   State.ScriptList.reset();
   TimedMessageDlg(texts::kDone, mtInformation, ButtonBit(mbOK), State.SilentMode ? 1 : 6);
   if (!State.SilentMode) {

@@ -7,6 +7,8 @@
 #include "app/environment.h"
 #include "app/run_log.h"
 #include "app/run_state.h"
+#include "fib/database.h"
+#include "fib/transaction.h"
 #include "platform/component.h"
 #include "platform/ui.h"
 
@@ -36,8 +38,10 @@ public:
 
   // The per-script work on the script named in Edit1.
   std::function<void()> bExecClick;
-  // Closes the database attachment at shutdown; nothing when not attached.
-  std::function<void()> CloseDatabase;
+
+  // Owned by the window for the life of the process.
+  TpFIBDatabase* dbNimbus = nullptr;
+  TpFIBTransaction* TransNimbus = nullptr;
 
   TRunState State;
   Ui& ui() { return ui_; }
