@@ -12,6 +12,7 @@
 
 #include "platform/os.h"
 #include "platform/text.h"
+#include "platform/text_main_window.h"
 
 namespace nimbus {
 
@@ -29,36 +30,16 @@ constexpr int kImmediateFireLimit = 64;
 
 } // namespace
 
-class ConsoleUi::Window : public IMainWindow {
+class ConsoleUi::Window : public TextMainWindow {
 public:
-  explicit Window(ConsoleUi& ui) : ui_(ui) {}
-  void Show() override {}
-  std::string Caption() const override { return "Execution de scripts Nimbus"; }
-  std::string EditText() const override { return edit_; }
-  void SetEditText(const std::string& text) override { edit_ = text; }
+  explicit Window(ConsoleUi& ui) : TextMainWindow(ui), ui_(ui) {}
   void AddMemoLine(const std::string& line) override {
-    memo_.push_back(line);
+    TextMainWindow::AddMemoLine(line);
     ui_.Print(DisplayText(line));
   }
-  std::vector<std::string> MemoLines() const override { return memo_; }
-  void SetExecEnabled(bool) override {}
-  void SetQuitEnabled(bool enabled) override { quitEnabled_ = enabled; }
-  bool QuitEnabled() const override { return quitEnabled_; }
-  void Close() override {
-    if (closed_)
-      return;
-    closed_ = true;
-    if (OnClose)
-      OnClose();
-    ui_.PostQuit(0);
-  }
-  bool Closed() const override { return closed_; }
 
 private:
   ConsoleUi& ui_;
-  std::string edit_ = "Initialisation";
-  std::vector<std::string> memo_;
-  bool quitEnabled_ = true, closed_ = false;
 };
 
 // A repeating timer; interval 0 never fires.

@@ -2,35 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/text_main_window.h"
+
 namespace nimbus {
 
-class ScriptedUi::Window : public IMainWindow {
+class ScriptedUi::Window : public TextMainWindow {
 public:
-  explicit Window(ScriptedUi& ui) : ui_(ui) {}
-  void Show() override { shown_ = true; }
-  std::string Caption() const override { return "Execution de scripts Nimbus"; }
-  std::string EditText() const override { return edit_; }
-  void SetEditText(const std::string& text) override { edit_ = text; }
-  void AddMemoLine(const std::string& line) override { memo_.push_back(line); }
-  std::vector<std::string> MemoLines() const override { return memo_; }
-  void SetExecEnabled(bool enabled) override { exec_ = enabled; }
-  void SetQuitEnabled(bool enabled) override { quit_ = enabled; }
-  bool QuitEnabled() const override { return quit_; }
-  void Close() override {
-    if (closed_)
-      return;
-    closed_ = true;
-    if (OnClose)
-      OnClose();
-    ui_.PostQuit(0);
-  }
-  bool Closed() const override { return closed_; }
-
-private:
-  ScriptedUi& ui_;
-  std::string edit_ = "Initialisation";
-  std::vector<std::string> memo_;
-  bool shown_ = false, exec_ = true, quit_ = true, closed_ = false;
+  using TextMainWindow::TextMainWindow;
 };
 
 class ScriptedUi::Timer : public ITimer {
