@@ -438,58 +438,6 @@ std::string BuildDPB(TDBParams& params, bool isFirebird) {
   return dpb;
 }
 
-void TDBParams::Changing() {
-  if (OnChanging)
-    OnChanging();
-}
-
-void TDBParams::Changed() {
-  if (OnChange)
-    OnChange();
-}
-
-void TDBParams::Set(int index, std::string line) {
-  if (index < 0 || index >= Count())
-    throw std::out_of_range("TDBParams::Set");
-  Changing();
-  lines_[index] = std::move(line);
-  Changed();
-}
-
-void TDBParams::Add(std::string line) {
-  Changing();
-  lines_.push_back(std::move(line));
-  Changed();
-}
-
-void TDBParams::Insert(int index, std::string line) {
-  if (index < 0 || index > Count())
-    throw std::out_of_range("TDBParams::Insert");
-  Changing();
-  lines_.insert(lines_.begin() + index, std::move(line));
-  Changed();
-}
-
-void TDBParams::Delete(int index) {
-  if (index < 0 || index >= Count())
-    throw std::out_of_range("TDBParams::Delete");
-  Changing();
-  lines_.erase(lines_.begin() + index);
-  Changed();
-}
-
-void TDBParams::Clear() {
-  Changing();
-  lines_.clear();
-  Changed();
-}
-
-void TDBParams::Assign(std::vector<std::string> lines) {
-  Changing();
-  lines_ = std::move(lines);
-  Changed();
-}
-
 int TDBParams::FindParamLine(std::string_view name) const {
   std::string wanted = UpperCase(name);
   for (int i = 0; i < Count(); ++i) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fib/param_lines.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -30,22 +32,8 @@ int ParseShutdownMode(std::string_view value);
 
 // An attachment's settings, lines of the form name=value. The owner may
 // refuse a change (OnChanging throws) and hears of every change (OnChange).
-class TDBParams {
+class TDBParams : public TParamLines {
 public:
-  std::function<void()> OnChanging;
-  std::function<void()> OnChange;
-
-  int Count() const { return static_cast<int>(lines_.size()); }
-  const std::string& operator[](int index) const { return lines_.at(index); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
-  void Set(int index, std::string line);
-  void Add(std::string line);
-  void Insert(int index, std::string line);
-  void Delete(int index);
-  void Clear();
-  void Assign(std::vector<std::string> lines);
-
   // The first line whose upper-cased text holds the upper-cased `name` at
   // its start or after an 8-character "isc_dpb_" prefix; -1 when none.
   int FindParamLine(std::string_view name) const;
@@ -55,11 +43,6 @@ public:
   // Replaces (or appends) the line for `code` with "<table name>=<value>";
   // an empty value deletes the line.
   void WriteParam(int code, const std::string& value);
-
-private:
-  void Changing();
-  void Changed();
-  std::vector<std::string> lines_;
 };
 
 // Translates `params` into a DPB, trimming each line in place. Throws

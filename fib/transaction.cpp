@@ -25,50 +25,9 @@ struct TTransactionExistenceBlock {
 
 // --- TTRParams --------------------------------------------------------------
 
-void TTRParams::Changing() {
-  owner_.CheckNotInTransaction();
-}
-void TTRParams::Changed() {
-  owner_.tpb_dirty_ = true;
-}
-
-void TTRParams::Add(std::string line) {
-  Changing();
-  lines_.push_back(std::move(line));
-  Changed();
-}
-
-void TTRParams::Set(int index, std::string line) {
-  Changing();
-  lines_.at(index) = std::move(line);
-  Changed();
-}
-
-void TTRParams::Delete(int index) {
-  if (index < 0 || index >= Count())
-    return;
-  Changing();
-  lines_.erase(lines_.begin() + index);
-  Changed();
-}
-
-void TTRParams::Clear() {
-  Changing();
-  lines_.clear();
-  Changed();
-}
-
-void TTRParams::Assign(std::vector<std::string> lines) {
-  Changing();
-  lines_ = std::move(lines);
-  Changed();
-}
-
-std::string TTRParams::Text() const {
-  std::string text;
-  for (const std::string& line : lines_)
-    text += line + "\r\n";
-  return text;
+TTRParams::TTRParams(TFIBTransaction& owner) {
+  OnChanging = [&owner] { owner.CheckNotInTransaction(); };
+  OnChange = [&owner] { owner.tpb_dirty_ = true; };
 }
 
 // --- TFIBTransaction --------------------------------------------------------

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fib/param_lines.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,30 +49,14 @@ using TEndTrEvent =
 // Parameter lines name[=value] of a transaction. Changing them while the
 // transaction is active is refused (client error 16), and any change makes
 // the next start rebuild the parameter block.
-class TTRParams {
+// A change while the transaction is active is refused (client error 16);
+// any change makes the transaction build its TPB again.
+class TTRParams : public TParamLines {
 public:
-  explicit TTRParams(TFIBTransaction& owner) : owner_(owner) {}
-
-  int Count() const { return static_cast<int>(lines_.size()); }
-  bool Empty() const { return lines_.empty(); }
-  const std::string& operator[](int index) const { return lines_.at(index); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
-  void Add(std::string line);
-  void Set(int index, std::string line);
-  void Delete(int index);
-  void Clear();
-  void Assign(std::vector<std::string> lines);
-  // Lines joined, each followed by CR LF.
-  std::string Text() const;
+  explicit TTRParams(TFIBTransaction& owner);
 
 private:
   friend class TFIBTransaction;
-  void Changing();
-  void Changed();
-
-  TFIBTransaction& owner_;
-  std::vector<std::string> lines_;
 };
 
 // One Firebird transaction over one or more attached databases.

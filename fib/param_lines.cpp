@@ -1,0 +1,56 @@
+#include "fib/param_lines.h"
+
+#include <stdexcept>
+
+namespace nimbus {
+
+void TParamLines::Set(int index, std::string line) {
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("parameter line index out of range");
+  Changing();
+  lines_[index] = std::move(line);
+  Changed();
+}
+
+void TParamLines::Add(std::string line) {
+  Changing();
+  lines_.push_back(std::move(line));
+  Changed();
+}
+
+void TParamLines::Insert(int index, std::string line) {
+  if (index < 0 || index > Count())
+    throw std::out_of_range("parameter line index out of range");
+  Changing();
+  lines_.insert(lines_.begin() + index, std::move(line));
+  Changed();
+}
+
+void TParamLines::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("parameter line index out of range");
+  Changing();
+  lines_.erase(lines_.begin() + index);
+  Changed();
+}
+
+void TParamLines::Clear() {
+  Changing();
+  lines_.clear();
+  Changed();
+}
+
+void TParamLines::Assign(std::vector<std::string> lines) {
+  Changing();
+  lines_ = std::move(lines);
+  Changed();
+}
+
+std::string TParamLines::Text() const {
+  std::string text;
+  for (const std::string& line : lines_)
+    text += line + "\r\n";
+  return text;
+}
+
+} // namespace nimbus
