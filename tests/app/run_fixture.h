@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "platform/scripted_ui.h"
+#include "tests/support/local_moment.h"
 #include "tests/support/temp_dir.h"
 
 namespace nimbus::test {
@@ -16,16 +17,7 @@ namespace nimbus::test {
 // 10 Dec 2026 14:03:05 and the shell only records what it is asked to open.
 class RunFixture {
 public:
-  RunFixture() {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 10;
-    t.tm_hour = 14;
-    t.tm_min = 3;
-    t.tm_sec = 5;
-    t.tm_isdst = -1;
-    now = std::mktime(&t);
+  RunFixture() : now(LocalMoment(2026, 12, 10, 14, 3, 5)) {
     dir.File("bin/.keep");
     dir.File("pf/.keep");
   }
@@ -60,7 +52,7 @@ public:
   std::string Log() const { return ReadFile(LogPath()); }
 
   TempDir dir;
-  std::time_t now = 0;
+  std::time_t now;
   ScriptedUi ui;
   std::vector<std::string> opened;
   std::function<void(TForm1&)> onForm;

@@ -6,6 +6,7 @@
 #include "app/run_state.h"
 #include "platform/os.h"
 #include "platform/scripted_ui.h"
+#include "tests/support/local_moment.h"
 #include "tests/support/temp_dir.h"
 
 namespace nimbus::test {
@@ -21,15 +22,7 @@ struct LogFixture {
 };
 
 TEST(run_log, file_name_is_stamped_with_two_digit_fields) {
-  std::tm t{};
-  t.tm_year = 2009 - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 2;
-  t.tm_hour = 3;
-  t.tm_min = 4;
-  t.tm_sec = 5;
-  t.tm_isdst = -1;
-  const std::time_t moment = std::mktime(&t);
+  const std::time_t moment = LocalMoment(2009, 1, 2, 3, 4, 5);
   EXPECT_EQ(LogFileNameFor("/x/bin", moment), "/x/bin/Log020109-030405.txt");
   EXPECT_EQ(TimePrefix(moment), "03:04:05");
 }
