@@ -39,7 +39,7 @@ void TFIBXSQLDA::SetCount(int n) {
   count_ = n;
   if (n > capacity_) {
     const size_t bytes = XSQLDA_LENGTH(n);
-    area_.resize((bytes + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t));
+    area_.resize((bytes + sizeof(uint64_t) - 1) / sizeof(uint64_t));
     capacity_ = n;
     XSQLDA* area = Area();
     area->version = SQLDA_VERSION1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@ class TFIBQuery;
 // The area is sized through ibase.h's own layout: on 64-bit the header takes
 // 24 bytes and an entry 160, not the 20 and 152 of 32-bit builds.
 static_assert(XSQLDA_LENGTH(1) == sizeof(XSQLDA));
+static_assert(alignof(XSQLDA) <= alignof(uint64_t));
 static_assert(sizeof(void*) != 8 || (offsetof(XSQLDA, sqlvar) == 24 && sizeof(XSQLVAR) == 160));
 
 // A statement's parameter or column list: one descriptor area in the client
@@ -70,8 +72,10 @@ private:
 
   TFIBQuery* statement_;
   bool is_param_list_;
-  // max_align_t elements keep the area aligned for its pointers.
-  std::vector<std::max_align_t> area_;
+  // 8-byte words keep the area aligned for its pointers. Not max_align_t:
+  // its long double copies only 10 of its 16 bytes, so a grown area would
+  // hold garbage between the records' fields.
+  std::vector<uint64_t> area_;
   int count_ = 0;
   int capacity_ = 0;
   std::vector<std::unique_ptr<TFIBXSQLVAR>> vars_;

@@ -1,5 +1,6 @@
 #include "fib/xsqlda.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -53,6 +54,24 @@ TEST(xsqlda, area_is_sized_by_the_client_layout_and_only_grows) {
   for (int index : {-1, 1}) {
     SCOPED_TRACE(index);
     ExpectClientError([&] { list.Vars(index); }, 23, "XSQLDA index out of range.");
+  }
+}
+
+TEST(xsqlda, a_grown_area_holds_no_stale_bytes) {
+  // Whatever the allocator hands back, every record starts zeroed: the
+  // client library reads sqlsubtype and sqlscale of every input entry.
+  for (int n : {1, 2, 5, 40}) {
+    SCOPED_TRACE(n);
+    { std::vector<char> junk(XSQLDA_LENGTH(n) + 64, '\xAA'); }
+    TFIBXSQLDA list(true);
+    list.SetCount(n);
+    const XSQLDA* area = list.Area();
+    for (int i = 0; i < n; ++i) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(&area->sqlvar[i]);
+      EXPECT_TRUE(
+          std::all_of(bytes, bytes + sizeof(XSQLVAR), [](unsigned char b) { return b == 0; }))
+          << "record " << i;
+    }
   }
 }
 
