@@ -2,6 +2,8 @@
 
 #include "fib/errors.h"
 
+#include <algorithm>
+
 namespace nimbus {
 
 namespace {
@@ -46,7 +48,7 @@ bool Is(char c, std::uint8_t cls) {
   return (kChars.classes[static_cast<unsigned char>(c)] & cls) != 0;
 }
 
-// Byte at `i`, or NUL past the end (NUL is in no class that asks for more).
+// Byte at `i`, or NUL past the end.
 char At(std::string_view text, std::size_t i) {
   return i < text.size() ? text[i] : '\0';
 }
@@ -103,6 +105,10 @@ bool KeywordAtToken(std::string_view text, Token token, std::string_view keyword
   return token.atBoundary && KeywordAt(text, token.pos, keyword);
 }
 
+// First words of DDL statements, besides SET GENERATOR.
+constexpr std::string_view kDDLWords[] = {"ALTER",   "CREATE", "COMMENT",  "DROP",
+                                          "DECLARE", "GRANT",  "RECREATE", "REVOKE"};
+
 SQLKind Classify(std::string_view text, Token first) {
   // "(SELECT" is KindOther on purpose: "(" does not start a word.
   if (!first.atBoundary || first.pos >= text.size())
@@ -123,44 +129,20 @@ SQLKind Classify(std::string_view text, Token first) {
     if (KeywordAtToken(text, next, "BLOCK"))
       return KindExecBlock;
   }
-  // Lower-case DDL too: a "create procedure" must keep its body's colon
+  // Either case: a lower-case "create procedure" must keep its body's colon
   // variables and still count as DDL for the runner's commit.
-  const char letter = static_cast<char>(text[p] & ~0x20);
-  const auto any = [&](std::initializer_list<std::string_view> words) {
-    for (std::string_view w : words)
-      if (KeywordAt(text, p, w))
-        return true;
-    return false;
-  };
-  bool ddl = false;
-  switch (letter) {
-  case 'A':
-    ddl = any({"ALTER"});
-    break;
-  case 'C':
-    ddl = any({"CREATE", "COMMENT"});
-    break;
-  case 'D':
-    ddl = any({"DROP", "DECLARE"});
-    break;
-  case 'G':
-    ddl = any({"GRANT"});
-    break;
-  case 'R':
-    ddl = any({"RECREATE", "REVOKE"});
-    break;
-  case 'S':
-    if (KeywordAt(text, p, "SET")) {
-      std::size_t q = p + 3;
-      while (q < text.size() && Is(text[q], kBlank))
-        ++q;
-      ddl = MatchKeyword(text, q, "GENERATOR");
-    }
-    break;
-  default:
-    break;
+  const char letter = static_cast<char>(text[p] & ~('a' - 'A'));
+  for (std::string_view word : kDDLWords)
+    if (letter == word[0] && KeywordAt(text, p, word))
+      return KindDDL;
+  if (letter == 'S' && KeywordAt(text, p, "SET")) {
+    std::size_t q = p + 3;
+    while (q < text.size() && Is(text[q], kBlank))
+      ++q;
+    if (MatchKeyword(text, q, "GENERATOR"))
+      return KindDDL;
   }
-  return ddl ? KindDDL : KindOther;
+  return KindOther;
 }
 
 char AsciiUpper(char c) {
@@ -181,10 +163,29 @@ public:
       out_.reserve(text.size());
   }
 
+  // Where the comparison operator before each marker would stand: the last
+  // plain code byte before it, stepping back over blanks, NUL, ";", "^" and a
+  // lone "-" or "/"; npos when a string, comment, name, "(" or WHERE comes
+  // between (stepping back raw from ":P" in '= -- note =\n :P' or '"X=":P'
+  // would land inside the comment or the quoted name).
+  struct MarkerOperator {
+    std::size_t marker; // 0-based
+    std::size_t op;
+  };
+  static std::vector<MarkerOperator> FindOperators(std::string_view text) {
+    std::vector<MarkerOperator> operators;
+    ParamScanner scanner(text, KindOther, true, {}, false, '@');
+    scanner.operators_ = &operators;
+    scanner.Run();
+    return operators;
+  }
+
   TPreprocessedSQL Run() {
     while (i_ < text_.size()) {
-      if (track_where_ && StepOverWhere())
+      if (track_where_ && StepOverWhere()) {
+        last_code_ = std::string_view::npos;
         continue;
+      }
       const char c = text_[i_];
       const char next = At(text_, i_ + 1);
       if (c == '\'' || c == '"') {
@@ -194,6 +195,8 @@ public:
       } else if (c == '/' && next == '*') {
         ScanBlockComment();
       } else if ((c == ':' || c == '?') && markers_allowed_ && markers_enabled_) {
+        if (operators_)
+          operators_->push_back({i_, last_code_});
         if (!ScanParam())
           return {std::move(entries_), {}};
       } else if (c == macro_char_) {
@@ -201,8 +204,14 @@ public:
       } else {
         if (exec_block_ && IsBlockAs())
           markers_enabled_ = false;
+        if (c == '(')
+          last_code_ = std::string_view::npos;
+        else if (!Is(c, kGap))
+          last_code_ = i_;
         Copy(1);
+        continue;
       }
+      last_code_ = std::string_view::npos;
     }
     return {std::move(entries_), std::move(out_)};
   }
@@ -325,6 +334,8 @@ private:
       Put(' ', end - i_);
     }
     if (entry.Name.empty()) {
+      if (operators_) // only positions are wanted
+        return true;
       if (loading_)
         return false;
       Fail("Parameter name expected");
@@ -378,6 +389,8 @@ private:
   int depth_ = 0;
   std::vector<TParamEntry> entries_;
   std::string out_;
+  std::size_t last_code_ = std::string_view::npos;
+  std::vector<MarkerOperator>* operators_ = nullptr;
 };
 
 } // namespace
@@ -430,6 +443,8 @@ TNullRewrite RewriteNullComparisons(std::string_view text, const std::vector<TPa
                                     const std::function<bool(std::size_t)>& hasNoValue) {
   static constexpr std::string_view kIsNull = " IS NULL ";
   static constexpr std::string_view kIsNotNull = " IS NOT NULL ";
+  using MarkerOperator = ParamScanner::MarkerOperator;
+  const std::vector<MarkerOperator> operators = ParamScanner::FindOperators(text);
   TNullRewrite result;
   std::size_t copied = 0; // bytes of `text` already in result.Text
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -437,16 +452,13 @@ TNullRewrite RewriteNullComparisons(std::string_view text, const std::vector<TPa
     if (!e.InWhere() || !e.Standalone() || e.StartPos < 1 || e.EndPos < e.StartPos ||
         e.EndPos > text.size() || !hasNoValue(i))
       continue;
-    std::size_t q = e.StartPos - 1;
-    bool parenthesised = false;
-    while (q > 0 && Is(text[q - 1], kGap)) {
-      parenthesised |= text[q - 1] == '(';
-      --q;
-    }
-    // "= (:P)" would leave its ")" behind; such a comparison stays as written.
-    if (q == 0 || parenthesised)
+    const auto found = std::lower_bound(
+        operators.begin(), operators.end(), e.StartPos - 1,
+        [](const MarkerOperator& m, std::size_t marker) { return m.marker < marker; });
+    if (found == operators.end() || found->marker != e.StartPos - 1 ||
+        found->op == std::string_view::npos)
       continue;
-    const std::size_t op = q - 1;
+    const std::size_t op = found->op;
     const char before = op > 0 ? text[op - 1] : '\0';
     std::size_t from;
     std::string_view replacement;
