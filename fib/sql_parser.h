@@ -103,9 +103,10 @@ struct TNullRewrite {
 // Rewrites "= :P" into " IS NULL " and "<> :P" ("!=", "^=", "~=") into
 // " IS NOT NULL " for every standalone WHERE parameter that has no value.
 // `entries` are PreprocessParams' entries for `text`; `hasNoValue(i)` tells
-// whether entry i has no value. Other comparisons ("<=", ">", ...) and a
-// parameter inside parentheses of its own are left alone. The caller decides
-// whether the rewrite applies at all and preprocesses the result again.
+// whether entry i has no value. Other comparisons ("<=", ">", ...) are left
+// alone, and so is one with a "(", string or comment between the operator
+// and the marker. The caller decides whether the rewrite applies at all and
+// preprocesses the result again.
 TNullRewrite RewriteNullComparisons(std::string_view text, const std::vector<TParamEntry>& entries,
                                     const std::function<bool(std::size_t)>& hasNoValue);
 
