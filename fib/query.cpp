@@ -376,7 +376,7 @@ void TFIBQuery::ReadStatementType() {
 
 void TFIBQuery::DescribeInputs() {
   TFIBXSQLDA& input = rewrite_applied_ ? *described_params_ : *params_;
-  if (input.Count() == 0)
+  if (input.Count() == 0 || described_params_->Count() == 0)
     return;
   IIBClientLibrary& library = Library();
   if (CheckStatus(library.isc_dsql_describe_bind(StatusVector(), &handle_, Dialect(),

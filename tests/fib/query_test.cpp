@@ -210,6 +210,26 @@ TEST_F(query, fetch_failures) {
   }
 }
 
+TEST_F(query, closing_a_cursor_the_server_already_dropped_is_quiet) {
+  const std::pair<ISC_STATUS, bool> cases[] = {
+      {335544577, false}, // cursor already closed
+      {335544485, false}, // invalid statement handle
+      {isc_network_error, true},
+  };
+  for (const auto& [code, raises] : cases) {
+    SCOPED_TRACE(code);
+    FakeServer::free_error = 0;
+    Run("SELECT CTR_ID FROM CENTRE");
+    FakeServer::free_error = code;
+    if (raises)
+      EXPECT_THROW(q->Close(), EFIBInterBaseError);
+    else
+      EXPECT_NO_THROW(q->Close());
+    EXPECT_FALSE(q->Open()); // closed in every case
+  }
+  FakeServer::free_error = 0;
+}
+
 TEST_F(query, auto_commit_never_ends_an_open_cursor) {
   struct Case {
     const char* what;
