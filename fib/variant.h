@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <variant>
 
 #include <ibase.h>
@@ -57,7 +58,7 @@ public:
       std::variant<std::monostate, TNull, bool, int32_t, int64_t, double, TDateTime, std::string>;
 
   TVariant() = default;
-  static TVariant Null() { return TVariant(Storage(TNull{})); }
+  static TVariant Null() { return TVariant(std::in_place_type<TNull>); }
   explicit TVariant(bool value) : value_(value) {}
   explicit TVariant(int32_t value) : value_(value) {}
   explicit TVariant(int64_t value) : value_(value) {}
@@ -77,7 +78,7 @@ public:
   friend bool operator==(const TVariant&, const TVariant&) = default;
 
 private:
-  explicit TVariant(Storage value) : value_(std::move(value)) {}
+  explicit TVariant(std::in_place_type_t<TNull> null) : value_(null) {}
   Storage value_;
 };
 
