@@ -179,8 +179,11 @@ std::unique_ptr<TFIBXSQLDA> TFIBQuery::NewParamList(const std::vector<TParamEntr
 }
 
 void TFIBQuery::SQLChanged() {
-  // Until the analysis succeeds, a prepare analyses again.
+  // Until the analysis succeeds, a prepare analyses again; the previous text
+  // must never be sent in place of one that failed it.
   params_parsed_ = false;
+  server_sql_ready_ = false;
+  processed_sql_.clear();
   const std::string text = sql_.Text();
   parser_.SetSQLText(text);
   params_active_ = param_check_;
@@ -202,10 +205,12 @@ void TFIBQuery::SQLChanged() {
     }
     fresh->HasDeferredSettings = params_->HasDeferredSettings;
     params_ = std::move(fresh);
-    if (params_->Count() > 0)
-      processed_sql_.clear(), server_sql_.clear();
-    else
+    if (params_->Count() > 0) {
+      processed_sql_.clear();
+      server_sql_.clear();
+    } else {
       processed_sql_ = server_sql_ = text;
+    }
   }
   FreeHandle();
   params_parsed_ = true;
@@ -245,7 +250,14 @@ void TFIBQuery::RebuildParams() {
   std::string text = parser_.Text();
   rewrite_applied_ = false;
   const bool force_is_null = !Options.contains(qoNoForceIsNull);
-  if (force_is_null && (executing_ || !preparing_)) {
+  // Only a standalone WHERE parameter without a value can be rewritten:
+  // without one the text stays as it is and need not be scanned again.
+  bool rewritable = false;
+  for (int i = 0; i < params_->Count() && !rewritable; ++i) {
+    const TFIBXSQLVAR& var = params_->Vars(i);
+    rewritable = var.InWhere && var.Standalone && var.IsNull();
+  }
+  if (force_is_null && (executing_ || !preparing_) && rewritable) {
     std::vector<TParamEntry> entries;
     entries.reserve(params_->Count());
     for (int i = 0; i < params_->Count(); ++i) {
@@ -292,10 +304,11 @@ void TFIBQuery::Prepare() {
   if (Options.contains(qoStartTransaction) && t && !t->Active())
     t->StartTransaction();
   link_.CheckTransaction();
+  // Also after a text whose analysis failed, whatever the old parameters.
+  if (!params_parsed_)
+    SQLChanged();
   if (params_active_ && params_->Count() > 0) {
-    if (!params_parsed_)
-      SQLChanged();
-    if (params_->Count() > 0 && NeedsParamRebuild())
+    if (NeedsParamRebuild())
       RebuildParams();
     else if (!server_sql_ready_)
       EncodeServerSQL();

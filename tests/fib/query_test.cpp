@@ -177,6 +177,26 @@ TEST_F(query, texts_go_whole_and_a_nul_stops_them_before_the_server) {
   }
 }
 
+TEST_F(query, a_text_that_fails_its_analysis_never_runs_the_previous_one) {
+  Script(isc_info_sql_stmt_delete);
+  Run("DELETE FROM T WHERE ID = 1");
+  for (const std::string text :
+       {"DELETE FROM T WHERE ID = :ID AND NAME = 'open", "DELETE FROM T WHERE ID = :ID /* open"}) {
+    SCOPED_TRACE(text);
+    EXPECT_THROW(q->SQL().Assign({text}), EFIBClientError);
+    FakeServer::dsql.clear();
+    FakeServer::calls.clear();
+    try {
+      q->ExecQuery();
+      ADD_FAILURE() << "executed";
+    } catch (const EFIBClientError& e) {
+      EXPECT_EQ(e.SQLCode(), 51);
+    }
+    EXPECT_EQ(std::count(FakeServer::dsql.begin(), FakeServer::dsql.end(), "execute"), 0);
+    EXPECT_TRUE(FakeServer::calls.empty());
+  }
+}
+
 TEST_F(query, a_failed_fetch_never_counts_as_a_row) {
   FakeServer::rows = 3;
   Run("SELECT CTR_ID FROM CENTRE");
