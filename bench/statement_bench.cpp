@@ -121,7 +121,6 @@ void BM_Statement_ParamInsert(benchmark::State& state) {
   if (!bench)
     return;
   TFIBQuery q;
-  q.SetDatabase(&bench->db);
   q.SetTransaction(&bench->tr);
   int64_t n = 0;
   for (auto _ : state) {
@@ -137,36 +136,48 @@ void BM_Statement_ParamInsert(benchmark::State& state) {
   Finish(state, *bench);
 }
 
+// Allocate, prepare and ask the statement type, as TFIBQuery's prepare does.
+isc_stmt_handle RawPrepare(BenchDatabase& bench, const std::string& text) {
+  IIBClientLibrary& lib = bench.Library();
+  alignas(XSQLDA) char out_buffer[XSQLDA_LENGTH(1)] = {};
+  auto* out = reinterpret_cast<XSQLDA*>(out_buffer);
+  out->version = SQLDA_VERSION1;
+  out->sqln = out->sqld = 1;
+  isc_stmt_handle stmt = 0;
+  bench.Check(lib.isc_dsql_alloc_statement2(StatusVector(), bench.db.HandleAddress(), &stmt));
+  bench.Check(lib.isc_dsql_prepare(StatusVector(), bench.tr.HandleAddress(), &stmt, 0, text.c_str(),
+                                   3, out));
+  const char item = isc_info_sql_stmt_type;
+  char reply[8];
+  bench.Check(lib.isc_dsql_sql_info(StatusVector(), &stmt, 1, &item, sizeof(reply), reply));
+  return stmt;
+}
+
+void RawExecuteAndDrop(BenchDatabase& bench, isc_stmt_handle stmt, const XSQLDA* in) {
+  IIBClientLibrary& lib = bench.Library();
+  bench.Check(lib.isc_dsql_execute(StatusVector(), bench.tr.HandleAddress(), &stmt, 3, in));
+  bench.Check(lib.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_drop));
+}
+
 // The calls TFIBQuery makes for the same statement, by hand.
 void BM_Raw_ParamInsert(benchmark::State& state) {
   BenchDatabase* bench = Setup(state);
   if (!bench)
     return;
-  IIBClientLibrary& lib = bench->Library();
-  alignas(XSQLDA) char out_buffer[XSQLDA_LENGTH(1)];
   alignas(XSQLDA) char in_buffer[XSQLDA_LENGTH(3)];
   alignas(XSQLDA) char described_buffer[XSQLDA_LENGTH(3)];
-  auto* out = reinterpret_cast<XSQLDA*>(out_buffer);
   auto* in = reinterpret_cast<XSQLDA*>(in_buffer);
   auto* described = reinterpret_cast<XSQLDA*>(described_buffer);
   const std::string server_text = "INSERT INTO T (ID, NAME, AMOUNT) VALUES (?  , ?    , ?      )";
   int64_t n = 0;
   for (auto _ : state) {
     ++n;
-    std::memset(out_buffer, 0, sizeof(out_buffer));
+    isc_stmt_handle stmt = RawPrepare(*bench, server_text);
     std::memset(in_buffer, 0, sizeof(in_buffer));
     std::memset(described_buffer, 0, sizeof(described_buffer));
-    out->version = in->version = described->version = SQLDA_VERSION1;
-    out->sqln = out->sqld = 1;
+    in->version = described->version = SQLDA_VERSION1;
     in->sqln = in->sqld = described->sqln = described->sqld = 3;
-    isc_stmt_handle stmt = 0;
-    bench->Check(lib.isc_dsql_alloc_statement2(StatusVector(), bench->db.HandleAddress(), &stmt));
-    bench->Check(lib.isc_dsql_prepare(StatusVector(), bench->tr.HandleAddress(), &stmt, 0,
-                                      server_text.c_str(), 3, out));
-    const char item = isc_info_sql_stmt_type;
-    char reply[8];
-    bench->Check(lib.isc_dsql_sql_info(StatusVector(), &stmt, 1, &item, sizeof(reply), reply));
-    bench->Check(lib.isc_dsql_describe_bind(StatusVector(), &stmt, 3, described));
+    bench->Check(bench->Library().isc_dsql_describe_bind(StatusVector(), &stmt, 3, described));
     int32_t id = static_cast<int32_t>(n);
     std::string name = "name " + std::to_string(n);
     char amount[] = "12.5";
@@ -179,8 +190,7 @@ void BM_Raw_ParamInsert(benchmark::State& state) {
     in->sqlvar[2].sqltype = SQL_TEXT;
     in->sqlvar[2].sqllen = 4;
     in->sqlvar[2].sqldata = amount;
-    bench->Check(lib.isc_dsql_execute(StatusVector(), bench->tr.HandleAddress(), &stmt, 3, in));
-    bench->Check(lib.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_drop));
+    RawExecuteAndDrop(*bench, stmt, in);
     bench->RowDone(n);
   }
   Finish(state, *bench);
@@ -191,8 +201,7 @@ void BM_Statement_LiteralInsert(benchmark::State& state) {
   if (!bench)
     return;
   TFIBQuery q;
-  q.SetDatabase(&bench->db);
-  q.SetTransaction(&bench->tr);
+  q.SetTransaction(&bench->tr); // and so its database
   int64_t n = 0;
   for (auto _ : state) {
     ++n;
@@ -207,26 +216,10 @@ void BM_Raw_LiteralInsert(benchmark::State& state) {
   BenchDatabase* bench = Setup(state);
   if (!bench)
     return;
-  IIBClientLibrary& lib = bench->Library();
-  alignas(XSQLDA) char out_buffer[XSQLDA_LENGTH(1)];
-  auto* out = reinterpret_cast<XSQLDA*>(out_buffer);
   int64_t n = 0;
   for (auto _ : state) {
     ++n;
-    const std::string sql = LiteralInsert(n) + "\r\n";
-    std::memset(out_buffer, 0, sizeof(out_buffer));
-    out->version = SQLDA_VERSION1;
-    out->sqln = out->sqld = 1;
-    isc_stmt_handle stmt = 0;
-    bench->Check(lib.isc_dsql_alloc_statement2(StatusVector(), bench->db.HandleAddress(), &stmt));
-    bench->Check(lib.isc_dsql_prepare(StatusVector(), bench->tr.HandleAddress(), &stmt, 0,
-                                      sql.c_str(), 3, out));
-    const char item = isc_info_sql_stmt_type;
-    char reply[8];
-    bench->Check(lib.isc_dsql_sql_info(StatusVector(), &stmt, 1, &item, sizeof(reply), reply));
-    bench->Check(
-        lib.isc_dsql_execute(StatusVector(), bench->tr.HandleAddress(), &stmt, 3, nullptr));
-    bench->Check(lib.isc_dsql_free_statement(StatusVector(), &stmt, DSQL_drop));
+    RawExecuteAndDrop(*bench, RawPrepare(*bench, LiteralInsert(n) + "\r\n"), nullptr);
     bench->RowDone(n);
   }
   Finish(state, *bench);
