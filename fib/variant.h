@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <type_traits>
 #include <variant>
 
 #include <ibase.h>
@@ -48,38 +48,70 @@ enum TVarType : int {
 };
 
 // The value of a parameter or column as the callers see it: unassigned,
-// Null, or one typed value. Text is 8-bit Windows-1252.
+// Null, or one typed value. Text is 8-bit Windows-1252. A plain tagged
+// record rather than std::variant, whose string member GCC 12 reports as
+// maybe-uninitialized in optimised and sanitized builds.
 class TVariant {
 public:
-  struct TNull {
-    friend bool operator==(TNull, TNull) = default;
-  };
-  using Storage =
-      std::variant<std::monostate, TNull, bool, int32_t, int64_t, double, TDateTime, std::string>;
-
   TVariant() = default;
-  static TVariant Null() { return TVariant(std::in_place_type<TNull>); }
-  explicit TVariant(bool value) : value_(value) {}
-  explicit TVariant(int32_t value) : value_(value) {}
-  explicit TVariant(int64_t value) : value_(value) {}
-  explicit TVariant(double value) : value_(value) {}
-  explicit TVariant(TDateTime value) : value_(value) {}
-  explicit TVariant(std::string value) : value_(std::move(value)) {}
+  static TVariant Null() {
+    TVariant null;
+    null.type_ = varNull;
+    return null;
+  }
+  explicit TVariant(bool value) : type_(varBoolean), integer_(value ? 1 : 0) {}
+  explicit TVariant(int32_t value) : type_(varInteger), integer_(value) {}
+  explicit TVariant(int64_t value) : type_(varInt64), integer_(value) {}
+  explicit TVariant(double value) : type_(varDouble), real_(value) {}
+  explicit TVariant(TDateTime value) : type_(varDate), real_(value.Value) {}
+  explicit TVariant(std::string value) : type_(varString), text_(std::move(value)) {}
 
-  TVarType VarType() const { return static_cast<TVarType>(value_.index()); }
-  bool IsEmpty() const { return VarType() == varEmpty; }
-  bool IsNull() const { return VarType() == varNull; }
+  TVarType VarType() const { return type_; }
+  bool IsEmpty() const { return type_ == varEmpty; }
+  bool IsNull() const { return type_ == varNull; }
 
-  template <typename T> bool Is() const { return std::holds_alternative<T>(value_); }
+  // T is one of bool, int32_t, int64_t, double, TDateTime, std::string.
+  template <typename T> bool Is() const { return type_ == TypeOf<T>(); }
   // Throws std::bad_variant_access when the value has another type.
-  template <typename T> const T& Get() const { return std::get<T>(value_); }
-  const Storage& Value() const { return value_; }
+  template <typename T> T Get() const {
+    if (!Is<T>())
+      throw std::bad_variant_access();
+    if constexpr (std::is_same_v<T, bool>)
+      return integer_ != 0;
+    else if constexpr (std::is_integral_v<T>)
+      return static_cast<T>(integer_);
+    else if constexpr (std::is_same_v<T, double>)
+      return real_;
+    else if constexpr (std::is_same_v<T, TDateTime>)
+      return TDateTime{real_};
+    else
+      return text_;
+  }
 
   friend bool operator==(const TVariant&, const TVariant&) = default;
 
 private:
-  explicit TVariant(std::in_place_type_t<TNull> null) : value_(null) {}
-  Storage value_;
+  template <typename T> static constexpr TVarType TypeOf() {
+    if constexpr (std::is_same_v<T, bool>)
+      return varBoolean;
+    else if constexpr (std::is_same_v<T, int32_t>)
+      return varInteger;
+    else if constexpr (std::is_same_v<T, int64_t>)
+      return varInt64;
+    else if constexpr (std::is_same_v<T, double>)
+      return varDouble;
+    else if constexpr (std::is_same_v<T, TDateTime>)
+      return varDate;
+    else {
+      static_assert(std::is_same_v<T, std::string>);
+      return varString;
+    }
+  }
+
+  TVarType type_ = varEmpty;
+  int64_t integer_ = 0;
+  double real_ = 0;
+  std::string text_;
 };
 
 } // namespace nimbus

@@ -34,7 +34,8 @@ TFIBXSQLVAR& Described(TFIBXSQLDA& list, short type, short len, short scale,
   r.sqllen = len;
   r.sqlscale = scale;
   list.NameColumns();
-  std::memcpy(r.sqldata, raw.data(), raw.size());
+  if (!raw.empty())
+    std::memcpy(r.sqldata, raw.data(), raw.size());
   return list.Vars(0);
 }
 
