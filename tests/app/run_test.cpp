@@ -90,9 +90,10 @@ TEST(run, dialog_captions_count_the_scripts) {
     RunFixture run;
     std::string ini = "[scripts]\n";
     for (int i = 0; i < c.scripts; ++i) {
-      const std::string name = "s" + std::to_string(i) + ".sql";
+      const std::string index = std::to_string(i);
+      const std::string name = "s" + index + ".sql";
       run.dir.Write("bin/" + name, "");
-      ini += "k" + std::to_string(i) + "=" + name + (i == 0 ? ";" : ";Etape") + "\n";
+      ini += "k" + index + "=" + name + (i == 0 ? ";" : ";Etape") + "\n";
     }
     run.Start({run.dir.Write("run.ini", ini)});
     ScriptedUi::ProgressRecord& progress = *run.ui.ProgressDialogs().front();

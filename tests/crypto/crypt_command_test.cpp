@@ -35,8 +35,9 @@ protected:
   Outcome Run(const std::vector<std::string>& arguments) {
     std::string command = Quoted(NIMBUS_BINARY_DIR "/tools/nimbus-scripttool");
     for (const std::string& argument : arguments)
-      command += " " + Quoted(argument);
-    command += " >" + Quoted(folder / "stdout") + " 2>" + Quoted(folder / "stderr");
+      command.append(" ").append(Quoted(argument));
+    command.append(" >").append(Quoted(folder / "stdout"));
+    command.append(" 2>").append(Quoted(folder / "stderr"));
     const int status = std::system(command.c_str());
     Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(folder / "stdout"),
                     ReadBytes(folder / "stderr")};

@@ -115,7 +115,8 @@ TEST_F(ScripttoolParse, parse_error_goes_to_standard_error_with_status_2) {
 }
 
 TEST_F(ScripttoolParse, open_directive_is_reported) {
-  const ToolRun run = Parse("'" + WriteScript("s.sql", "{$IFDEF A}\nCOMMIT;\n") + "'");
+  const std::string path = WriteScript("s.sql", "{$IFDEF A}\nCOMMIT;\n");
+  const ToolRun run = Parse("'" + path + "'");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "Parse script error.\r\n$ENDIF skipped 1 times\n");
 }
