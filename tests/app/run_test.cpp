@@ -195,6 +195,48 @@ TEST(run, a_relative_argument_resolves_from_the_current_folder) {
   EXPECT_TRUE(os::FileExists(run.LogPath()));
 }
 
+// A relative argument must exist as given; the file beside the executable
+// then wins over it.
+TEST(run, a_relative_argument_must_exist_as_given_and_is_read_beside_the_executable_first) {
+  struct Case {
+    const char* name;
+    bool inCurrentFolder;
+    bool besideExecutable;
+    const char* box; // how the last box shown begins
+  };
+  const Case cases[] = {
+      {"in both folders", true, true,
+       "Op\xC3\xA9ration termin\xC3\xA9"
+       "e."},
+      {"only beside the executable", false, true,
+       "Aucune configuration d\xC3\xA9"
+       "finie."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFixture run;
+    run.dir.File("cwd/.keep");
+    run.dir.Write("bin/a.sql", "");
+    if (c.inCurrentFolder)
+      run.dir.Write("cwd/run.ini", "[scripts]\nb=b.sql\n");
+    if (c.besideExecutable)
+      run.dir.Write("bin/run.ini", "[scripts]\na=a.sql\n");
+    std::vector<TScriptPath> executed;
+    run.onForm = [&](TForm1& form) {
+      form.bExecClick = [&] { executed.push_back(form.State.CurrentScript); };
+    };
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(run.dir.Path() + "/cwd");
+    run.Start({"run.ini"});
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(LastDialog(run.ui).Text.rfind(Ansi(c.box), 0), 0u) << LastDialog(run.ui).Text;
+    const std::string a = run.Bin() + "/a.sql";
+    const std::vector<TScriptPath> expected =
+        c.inCurrentFolder ? std::vector<TScriptPath>{{a, a}} : std::vector<TScriptPath>{};
+    EXPECT_EQ(executed, expected);
+  }
+}
+
 TEST(run, an_argument_that_does_not_resolve_gets_its_box_and_no_log_file) {
   RunFixture run;
   TEnvironment env = run.Environment({"gone.ini"});
