@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/dynamic_library.h"
