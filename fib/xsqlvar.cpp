@@ -305,6 +305,9 @@ int32_t TFIBXSQLVAR::AsInteger() const {
 TVariant TFIBXSQLVAR::AsVariant() const {
   if (IsNull())
     return TVariant::Null();
+  // Not written yet: the value is the pending content, not a blob id.
+  if (pending_stream_)
+    return TVariant(*pending_stream_);
   const short scale = record_->sqlscale;
   switch (SQLType()) {
   case SQL_SHORT:

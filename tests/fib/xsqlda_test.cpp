@@ -313,6 +313,7 @@ TEST(xsqlda, long_texts_and_streams_become_blobs_written_at_execute) {
   ASSERT_NE(var.PendingStream(), nullptr);
   EXPECT_EQ(var.PendingStream()->size(), 32768u);
   EXPECT_FALSE(var.IsNull());
+  EXPECT_EQ(var.AsVariant(), TVariant(std::string(32768, 'b')));
   var.SetAsInteger(3); // a new value replaces the pending one
   EXPECT_EQ(var.PendingStream(), nullptr);
   EXPECT_EQ(var.AsInteger(), 3);
