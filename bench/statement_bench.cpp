@@ -102,38 +102,36 @@ public:
   TpFIBTransaction tr;
 };
 
-BenchDatabase* Setup(benchmark::State& state) {
+// Runs `row` once per iteration with the row number, committing as often
+// in every benchmark.
+template <typename F> void Rows(benchmark::State& state, F row) {
   BenchDatabase* bench = BenchDatabase::Get();
-  if (!bench)
+  if (!bench) {
     state.SkipWithError("the test server is not available");
-  else if (!bench->tr.Active())
+    return;
+  }
+  if (!bench->tr.Active())
     bench->tr.StartTransaction();
-  return bench;
-}
-
-void Finish(benchmark::State& state, BenchDatabase& bench) {
-  bench.tr.Commit();
+  int64_t n = 0;
+  for (auto _ : state) {
+    row(*bench, ++n);
+    bench->RowDone(n);
+  }
+  bench->tr.Commit();
   state.SetItemsProcessed(state.iterations());
 }
 
 void BM_Statement_ParamInsert(benchmark::State& state) {
-  BenchDatabase* bench = Setup(state);
-  if (!bench)
-    return;
   TFIBQuery q;
-  q.SetTransaction(&bench->tr);
-  int64_t n = 0;
-  for (auto _ : state) {
-    ++n;
+  Rows(state, [&q](BenchDatabase& bench, int64_t n) {
+    q.SetTransaction(&bench.tr); // and so its database
     q.SQL().Assign({kParamInsert});
     TFIBXSQLDA& params = q.Params();
     params.Vars(0).SetAsInteger(static_cast<int32_t>(n));
     params.Vars(1).SetAsString("name " + std::to_string(n));
     params.Vars(2).SetAsString("12.5");
     q.ExecQuery();
-    bench->RowDone(n);
-  }
-  Finish(state, *bench);
+  });
 }
 
 // Allocate, prepare and ask the statement type, as TFIBQuery's prepare does.
@@ -161,23 +159,16 @@ void RawExecuteAndDrop(BenchDatabase& bench, isc_stmt_handle stmt, const XSQLDA*
 
 // The calls TFIBQuery makes for the same statement, by hand.
 void BM_Raw_ParamInsert(benchmark::State& state) {
-  BenchDatabase* bench = Setup(state);
-  if (!bench)
-    return;
-  alignas(XSQLDA) char in_buffer[XSQLDA_LENGTH(3)];
-  alignas(XSQLDA) char described_buffer[XSQLDA_LENGTH(3)];
-  auto* in = reinterpret_cast<XSQLDA*>(in_buffer);
-  auto* described = reinterpret_cast<XSQLDA*>(described_buffer);
   const std::string server_text = "INSERT INTO T (ID, NAME, AMOUNT) VALUES (?  , ?    , ?      )";
-  int64_t n = 0;
-  for (auto _ : state) {
-    ++n;
-    isc_stmt_handle stmt = RawPrepare(*bench, server_text);
-    std::memset(in_buffer, 0, sizeof(in_buffer));
-    std::memset(described_buffer, 0, sizeof(described_buffer));
+  Rows(state, [&](BenchDatabase& bench, int64_t n) {
+    alignas(XSQLDA) char in_buffer[XSQLDA_LENGTH(3)] = {};
+    alignas(XSQLDA) char described_buffer[XSQLDA_LENGTH(3)] = {};
+    auto* in = reinterpret_cast<XSQLDA*>(in_buffer);
+    auto* described = reinterpret_cast<XSQLDA*>(described_buffer);
+    isc_stmt_handle stmt = RawPrepare(bench, server_text);
     in->version = described->version = SQLDA_VERSION1;
     in->sqln = in->sqld = described->sqln = described->sqld = 3;
-    bench->Check(bench->Library().isc_dsql_describe_bind(StatusVector(), &stmt, 3, described));
+    bench.Check(bench.Library().isc_dsql_describe_bind(StatusVector(), &stmt, 3, described));
     int32_t id = static_cast<int32_t>(n);
     std::string name = "name " + std::to_string(n);
     char amount[] = "12.5";
@@ -190,53 +181,28 @@ void BM_Raw_ParamInsert(benchmark::State& state) {
     in->sqlvar[2].sqltype = SQL_TEXT;
     in->sqlvar[2].sqllen = 4;
     in->sqlvar[2].sqldata = amount;
-    RawExecuteAndDrop(*bench, stmt, in);
-    bench->RowDone(n);
-  }
-  Finish(state, *bench);
+    RawExecuteAndDrop(bench, stmt, in);
+  });
 }
 
 void BM_Statement_LiteralInsert(benchmark::State& state) {
-  BenchDatabase* bench = Setup(state);
-  if (!bench)
-    return;
   TFIBQuery q;
-  q.SetTransaction(&bench->tr); // and so its database
-  int64_t n = 0;
-  for (auto _ : state) {
-    ++n;
+  Rows(state, [&q](BenchDatabase& bench, int64_t n) {
+    q.SetTransaction(&bench.tr);
     q.SQL().Assign({LiteralInsert(n)});
     q.ExecQuery();
-    bench->RowDone(n);
-  }
-  Finish(state, *bench);
+  });
 }
 
 void BM_Raw_LiteralInsert(benchmark::State& state) {
-  BenchDatabase* bench = Setup(state);
-  if (!bench)
-    return;
-  int64_t n = 0;
-  for (auto _ : state) {
-    ++n;
-    RawExecuteAndDrop(*bench, RawPrepare(*bench, LiteralInsert(n) + "\r\n"), nullptr);
-    bench->RowDone(n);
-  }
-  Finish(state, *bench);
+  Rows(state, [](BenchDatabase& bench, int64_t n) {
+    RawExecuteAndDrop(bench, RawPrepare(bench, LiteralInsert(n) + "\r\n"), nullptr);
+  });
 }
 
 // The floor: one call per statement, nothing prepared or described.
 void BM_ExecuteImmediate_LiteralInsert(benchmark::State& state) {
-  BenchDatabase* bench = Setup(state);
-  if (!bench)
-    return;
-  int64_t n = 0;
-  for (auto _ : state) {
-    ++n;
-    bench->Immediate(LiteralInsert(n));
-    bench->RowDone(n);
-  }
-  Finish(state, *bench);
+  Rows(state, [](BenchDatabase& bench, int64_t n) { bench.Immediate(LiteralInsert(n)); });
 }
 
 BENCHMARK(BM_Statement_ParamInsert)->MinTime(2.0)->UseRealTime();
