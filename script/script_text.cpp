@@ -171,4 +171,27 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::size_t size = 0;
+  for (const std::string& line : lines)
+    size += line.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+    ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+    --end;
+  return text.substr(begin, end - begin);
+}
+
 } // namespace nimbus

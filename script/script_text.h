@@ -37,4 +37,10 @@ void StatementText(const std::vector<std::string>& script, TScriptPos from, TScr
 // Splits 8-bit text at CR LF, LF or CR; a final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// The lines joined, each followed by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// `text` without blanks and control characters (bytes up to 32) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 } // namespace nimbus
