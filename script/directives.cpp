@@ -187,8 +187,7 @@ void TScriptDirectives::RefreshServerConstants() {
     Define("IS_FIREBIRD");
   SetConstant("SERVER_MAJOR_VER", std::to_string(db->ServerMajor()));
   SetConstant("SERVER_MINOR_VER", std::to_string(db->ServerMinor()));
-  // TMP SetConstant("ODS_MAJOR_VER", std::to_string(db->ODSMajorVersion()));
-  // TMP SetConstant("ODS_MINOR_VER", std::to_string(db->ODSMinorVersion()));
+  // ODS_MAJOR_VER and ODS_MINOR_VER follow with the database information.
 }
 
 // --- directive statements -------------------------------------------------------
