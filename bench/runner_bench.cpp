@@ -10,14 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <string>
 
-#include "fib/access_layer.h"
-#include "fib/client_library.h"
-#include "fib/database.h"
-#include "fib/errors.h"
-#include "fib/transaction.h"
+#include "bench/bench_database.h"
 #include "script/runner.h"
 
 namespace {
@@ -25,13 +20,7 @@ namespace {
 using namespace nimbus;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kLibrary = "libfbclient.so.2";
 constexpr int kStatements = 10'000;
-
-std::string Password() {
-  const char* password = std::getenv("NIMBUS_TEST_PASSWORD");
-  return password && *password ? password : "ZEPHYRINE";
-}
 
 // Rows of about 120 bytes, as a data script of the product has them.
 std::string InsertScript(const std::string& table) {
@@ -48,45 +37,11 @@ std::string InsertScript(const std::string& table) {
   return text;
 }
 
-// One database for the whole run, created on first use and dropped at exit.
-class BenchDatabase {
+class BenchDatabase : public bench::TBenchDatabase {
 public:
-  static BenchDatabase* Get() {
-    static std::unique_ptr<BenchDatabase> shared = [] {
-      try {
-        return std::make_unique<BenchDatabase>();
-      } catch (const std::exception&) {
-        return std::unique_ptr<BenchDatabase>();
-      }
-    }();
-    return shared.get();
-  }
+  static BenchDatabase* Get() { return Shared<BenchDatabase>(); }
 
-  BenchDatabase() {
-    InitAccessLayer();
-    path = "/var/lib/firebird/3.0/data/nimbus_runbench_" + std::to_string(getpid()) + ".fdb";
-    db.SetLibraryName(kLibrary);
-    db.SetSQLDialect(3);
-    db.SetDBName("127.0.0.1:" + path);
-    db.DBParams().Assign({"USER 'SYSDBA'", "PASSWORD '" + Password() + "'", "PAGE_SIZE 8192",
-                          "DEFAULT CHARACTER SET ISO8859_1"});
-    db.CreateDatabase();
-    db.Close();
-    db.DBParams().Assign({"user_name=SYSDBA", "password=" + Password(), "lc_ctype=ISO8859_1"});
-    db.SetConnected(true);
-    tr.SetDefaultDatabase(&db);
-    tr.TPBMode = tpbDefault;
-    tr.TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
-  }
-
-  ~BenchDatabase() {
-    try {
-      if (tr.Active())
-        tr.Commit();
-      db.DropDatabase();
-    } catch (...) {
-    }
-  }
+  BenchDatabase() : TBenchDatabase("nimbus_runbench") {}
 
   // A fresh table for one run of the script, committed.
   std::string NewTable() {
@@ -94,18 +49,11 @@ public:
     const std::string sql = "CREATE TABLE " + table +
                             " (ID INTEGER NOT NULL PRIMARY KEY, CODE CHAR(7), "
                             "NAME VARCHAR(60), AMOUNT NUMERIC(9,2))";
-    tr.StartTransaction();
-    tr.CheckStatus(
-        db.ClientLibrary()->isc_dsql_execute_immediate(
-            StatusVector(), db.HandleAddress(), tr.HandleAddress(), 0, sql.c_str(), 3, nullptr),
-        true);
+    Immediate(sql);
     tr.Commit();
     return table;
   }
 
-  TpFIBDatabase db;
-  TpFIBTransaction tr;
-  std::string path;
   int tables = 0;
 };
 
@@ -134,7 +82,7 @@ double IsqlSeconds(BenchDatabase& bench, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text << "COMMIT;\r\n";
   // Credentials through the environment, never on a command line.
   setenv("ISC_USER", "SYSDBA", 1);
-  setenv("ISC_PASSWORD", Password().c_str(), 1);
+  setenv("ISC_PASSWORD", bench::Password().c_str(), 1);
   const std::string command =
       "isql-fb -q -ch ISO8859_1 -bail -i " + file + " 127.0.0.1:" + bench.path + " >/dev/null 2>&1";
   const Clock::time_point start = Clock::now();

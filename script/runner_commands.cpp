@@ -100,28 +100,21 @@ std::string UnquoteDescription(const std::string& joined) {
   return text.empty() ? joined : text;
 }
 
-// A name as the server stores it, quoted for a statement: unquoted names
-// are upper-cased, then every name is double-quoted with inner quotes
-// doubled.
-std::string QuotedIdentifier(const std::string& name, bool quoted) {
-  const std::string stored = quoted ? name : AnsiUpperCase(name);
-  std::string text = "\"";
-  for (const char c : stored) {
-    if (c == '"')
-      text += '"';
-    text += c;
+// `text` between two `quote` characters, inner ones doubled.
+std::string Quoted(std::string_view text, char quote) {
+  std::string quoted(1, quote);
+  for (const char c : text) {
+    if (c == quote)
+      quoted += quote;
+    quoted += c;
   }
-  return text + '"';
+  return quoted + quote;
 }
 
-std::string StringLiteral(const std::string& value) {
-  std::string text = "'";
-  for (const char c : value) {
-    if (c == '\'')
-      text += '\'';
-    text += c;
-  }
-  return text + '\'';
+// A name as the server stores it, quoted for a statement: unquoted names are
+// upper-cased first.
+std::string QuotedIdentifier(const std::string& name, bool quoted) {
+  return Quoted(quoted ? name : AnsiUpperCase(name), '"');
 }
 
 } // namespace
@@ -223,7 +216,7 @@ void TpFIBScripter::RunDescribe(const TStatementDesc& entry, std::vector<std::st
     if (member.Col)
       target += "." + QuotedIdentifier(text(member), quoted(member));
     lines = SplitLines(std::string("COMMENT ON ") + form->commentOn + " " + target + " IS " +
-                       StringLiteral(value));
+                       Quoted(value, '\''));
     // A statement like any other: its server errors take the error path.
     RunAsDML(entry, lines, Line, StatementNo);
     return;

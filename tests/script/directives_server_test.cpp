@@ -8,31 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/fib/database_server_fixture.h"
+#include "tests/script/runner_server_fixture.h"
 
 namespace nimbus {
 namespace {
 
-class directives_server : public test::ServerDatabaseTest {
-protected:
-  void SetUp() override {
-    ServerDatabaseTest::SetUp();
-    CreateTestDatabase();
-    db->SetConnected(true);
-    scripter = new TpFIBScripter(&form);
-    scripter->SetDatabase(db);
-    scripter->SetTransaction(tr);
-    scripter->OnExecuteError = [this](TpFIBScripter*, std::int32_t StatementNo, std::int32_t,
-                                      const std::vector<std::string>&, std::int32_t,
-                                      const std::string& Msg, bool& doRollBack, bool& Stop) {
-      errors += std::to_string(StatementNo) + ": " + Msg + "\n";
-      doRollBack = Stop = false;
-    };
-  }
-
-  TpFIBScripter* scripter = nullptr;
-  std::string errors;
-};
+using directives_server = test::RunnerServerTest;
 
 struct Case {
   const char* name;
@@ -111,11 +92,9 @@ TEST_F(directives_server, scripts_run_twice) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     for (int run = 0; run < 2; ++run) {
-      scripter->Script().SetText(c.script);
-      scripter->RunScript(1);
+      Run(c.script);
+      EXPECT_EQ(ErrorList(), "");
     }
-    EXPECT_EQ(errors, "");
-    errors.clear();
     EXPECT_EQ(QueryInt(*tr, c.check), c.expected);
   }
   const char* const objects[] = {

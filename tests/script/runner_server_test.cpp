@@ -1,6 +1,4 @@
-// The runner against the test server, as the main window sets it up:
-// Database dbNimbus, Transaction TransNimbus, an error handler that logs and
-// clears doRollBack and Stop.
+// The runner against the test server, as the main window sets it up.
 #include "script/runner.h"
 
 #include <gtest/gtest.h>
@@ -11,46 +9,15 @@
 #include <vector>
 
 #include "fib/query.h"
-#include "tests/fib/database_server_fixture.h"
+#include "tests/script/runner_server_fixture.h"
 
 namespace nimbus {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-struct Reported {
-  std::int32_t StatementNo;
-  std::int32_t Line;
-  std::int32_t SQLCode;
-  std::string Msg;
-};
-
-class runner_server : public test::ServerDatabaseTest {
+class runner_server : public test::RunnerServerTest {
 protected:
-  void SetUp() override {
-    ServerDatabaseTest::SetUp();
-    CreateTestDatabase();
-    db->SetConnected(true);
-    scripter = new TpFIBScripter(&form);
-    scripter->SetName("pFIBScripter1");
-    scripter->SetDatabase(db);
-    scripter->SetTransaction(tr);
-    scripter->OnExecuteError = [this](TpFIBScripter*, std::int32_t StatementNo, std::int32_t Line,
-                                      const Lines&, std::int32_t SQLCode, const std::string& Msg,
-                                      bool& doRollBack, bool& Stop) {
-      errors.push_back({StatementNo, Line, SQLCode, Msg});
-      if (!keepDefaults)
-        doRollBack = Stop = false;
-    };
-  }
-
-  void Run(const std::string& text) {
-    errors.clear();
-    scripter->Script().SetText(text);
-    scripter->ParseScript(";");
-    scripter->RunScript(1);
-  }
-
   // What other attachments see: committed work only.
   int Committed(const std::string& sql) {
     TpFIBTransaction reader(&form);
@@ -75,18 +42,6 @@ protected:
     q.Close();
     return value.IsNull() ? "<null>" : value.Get<std::string>();
   }
-
-  std::string ErrorList() const {
-    std::string text;
-    for (const Reported& e : errors)
-      text += std::to_string(e.StatementNo) + "@" + std::to_string(e.Line) + " " +
-              std::to_string(e.SQLCode) + " " + e.Msg + "\n";
-    return text;
-  }
-
-  TpFIBScripter* scripter = nullptr;
-  std::vector<Reported> errors;
-  bool keepDefaults = false;
 };
 
 TEST_F(runner_server, ddl_then_dml_with_commits_after_ddl) {
