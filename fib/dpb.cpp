@@ -176,22 +176,6 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// A decimal 32-bit integer with optional leading blanks and sign.
-std::int32_t ParseInteger(const std::string& value) {
-  std::size_t start = 0;
-  while (start < value.size() && value[start] == ' ')
-    ++start;
-  const char* first = value.data() + start;
-  const char* last = value.data() + value.size();
-  if (first != last && *first == '+')
-    ++first;
-  std::int32_t result = 0;
-  auto [end, error] = std::from_chars(first, last, result);
-  if (first == last || error != std::errc() || end != last)
-    throw MakeIntegerConvertError(value);
-  return result;
-}
-
 // Client errors 8 and 9 quote the name, which may be a whole line such as a
 // CREATE DATABASE clause; the token after the word PASSWORD is masked there.
 std::string MaskPassword(std::string_view name) {
@@ -305,7 +289,7 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
   case kOverwrite:
   case kConnectTimeout:
   case kDummyPacketInterval:
-    AppendByte(dpb, code, ParseInteger(value));
+    AppendByte(dpb, code, ParseParamInteger(value));
     break;
   case kGarbageCollect:
   case kNoGarbageCollect:
@@ -325,7 +309,7 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
     AppendByte(dpb, code, 0);
     break;
   case kSweepInterval: {
-    std::uint32_t interval = static_cast<std::uint32_t>(ParseInteger(value));
+    std::uint32_t interval = static_cast<std::uint32_t>(ParseParamInteger(value));
     dpb += static_cast<char>(code);
     dpb += '\4';
     for (int shift = 0; shift < 32; shift += 8)
@@ -358,6 +342,21 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
 }
 
 } // namespace
+
+std::int32_t ParseParamInteger(const std::string& value) {
+  std::size_t start = 0;
+  while (start < value.size() && value[start] == ' ')
+    ++start;
+  const char* first = value.data() + start;
+  const char* last = value.data() + value.size();
+  if (first != last && *first == '+')
+    ++first;
+  std::int32_t result = 0;
+  auto [end, error] = std::from_chars(first, last, result);
+  if (first == last || error != std::errc() || end != last)
+    throw MakeIntegerConvertError(value);
+  return result;
+}
 
 const std::vector<TParamName>& DPBLookupList() {
   static const std::vector<TParamName> list = [] {
@@ -397,7 +396,7 @@ int ParseShutdownMode(std::string_view value) {
       continue;
     int bits = -1;
     if (piece[0] >= '0' && piece[0] <= '9') {
-      bits = ParseInteger(piece);
+      bits = ParseParamInteger(piece);
     } else {
       for (auto [name, modeBits] : kShutdownModes)
         if (piece == name)
