@@ -284,7 +284,7 @@ template <typename Member> void TFIBDatabase::NotifyLinks(Member member, bool sw
 }
 
 void TFIBDatabase::OpenAttachment(bool raiseOnError) {
-  server_major_ = server_minor_ = server_build_ = -1;
+  ResetServerVersion();
   ISC_STATUS status = 0;
   {
     std::lock_guard guard(AttachLock());
@@ -312,17 +312,26 @@ void TFIBDatabase::OpenAttachment(bool raiseOnError) {
       RaiseServerError(*client_library_, this);
     return;
   }
-  if (internal_transaction_)
-    internal_transaction_->SetTimeout(1000);
-  attachment_id_ = -1;
-  AttachmentId();
-  server_time_offset_ = 0;
-  const auto dialect = static_cast<uint16_t>(DatabaseSQLDialect());
-  if (dialect < sql_dialect_)
-    sql_dialect_ = dialect;
-  if (SynchronizeTime)
-    SynchronizeServerTime();
-  ReadConnectionFacts();
+  try {
+    if (internal_transaction_)
+      internal_transaction_->SetTimeout(1000);
+    attachment_id_ = -1;
+    AttachmentId();
+    server_time_offset_ = 0;
+    const auto dialect = static_cast<uint16_t>(DatabaseSQLDialect());
+    if (dialect < sql_dialect_)
+      sql_dialect_ = dialect;
+    if (SynchronizeTime)
+      SynchronizeServerTime();
+    ReadConnectionFacts();
+  } catch (...) {
+    // An attach that fails leaves the database detached, whichever step
+    // failed: no one would ever close an attachment they were told failed.
+    AbandonAttachment();
+    if (raiseOnError)
+      throw;
+    return;
+  }
   if (OnConnect)
     OnConnect(this);
   ConnectListeners.FireWhile([this] { return Connected(); }, this);
@@ -335,12 +344,6 @@ void TFIBDatabase::SynchronizeServerTime() {
   // Extension point: ServerTimeOffset := local time - ServerTime, measured
   // through the internal transaction once statements exist. Until then the
   // offset stays 0.
-}
-
-void TFIBDatabase::ReadConnectionFacts() {
-  // Extension point: server version, IsFirebird, IsFirebird21OrLater and the
-  // character-set facts are read here by the database-information code.
-  // Until then the version stays unread (-1) and IsFirebird21OrLater false.
 }
 
 void TFIBDatabase::CallDisconnectEvent(const TNotifyEvent& event, const char* name) {
@@ -400,10 +403,42 @@ void TFIBDatabase::CreateDatabase() {
                   StatusVector(), &handle_, &transaction, 0, sql.c_str(),
                   static_cast<unsigned short>(sql_dialect_), nullptr),
               true);
-  server_major_ = server_minor_ = server_build_ = -1;
+  ResetServerVersion();
   attachment_id_ = -1;
-  // Extension point: IsFirebird and, for Firebird 2 and later, the
-  // character-set facts are computed here by the database-information code.
+  try {
+    is_firebird_ = !FirebirdVersionText().empty();
+    if (is_firebird_ && ServerMajor() >= 2)
+      ReadFirebirdCharsetFacts();
+  } catch (...) {
+    AbandonAttachment();
+    throw;
+  }
+}
+
+void TFIBDatabase::AbandonAttachment() noexcept {
+  const std::vector<TFIBTransaction*> transactions = transactions_;
+  for (TFIBTransaction* t : transactions) {
+    if (FindTransaction(t) < 0)
+      continue;
+    try {
+      t->EndByTimeoutAction();
+    } catch (...) {
+    }
+  }
+  if (client_library_ && handle_ != 0) {
+    // Its own status vector: the failure being reported was built from the
+    // thread's one.
+    ISC_STATUS_ARRAY ignored{};
+    try {
+      client_library_->isc_detach_database(ignored, &handle_);
+    } catch (...) {
+    }
+    RestoreDefaultFPUControlWord();
+  }
+  handle_ = 0;
+  attachment_id_ = -1;
+  if (internal_transaction_)
+    internal_transaction_->SetTimeout(0);
 }
 
 void TFIBDatabase::DropDatabase() {
@@ -457,34 +492,6 @@ void TFIBDatabase::RemoveSQLObject(int index) {
 void TFIBDatabase::Loaded() {
   if (internal_transaction_)
     internal_transaction_->SetName(Name() + "_InternalTransaction");
-}
-
-int32_t TFIBDatabase::IntegerInfo(char item, int32_t fallback) {
-  if (!client_library_)
-    BindClientLibrary();
-  char result[512] = {};
-  CheckStatus(client_library_->isc_database_info(StatusVector(), &handle_, 1, &item, sizeof(result),
-                                                 result),
-              true);
-  if (result[0] != item)
-    return fallback;
-  const ISC_LONG length = client_library_->isc_vax_integer(result + 1, 2);
-  // A malformed reply must not read past the buffer.
-  if (length < 0 || length > 4)
-    return fallback;
-  return client_library_->isc_vax_integer(result + 3, static_cast<short>(length));
-}
-
-int TFIBDatabase::DatabaseSQLDialect() {
-  return IntegerInfo(isc_info_db_sql_dialect, 1);
-}
-
-int32_t TFIBDatabase::AttachmentId() {
-  if (!Connected())
-    return -1;
-  if (attachment_id_ == -1)
-    attachment_id_ = IntegerInfo(isc_info_attachment_id, -1);
-  return attachment_id_;
 }
 
 // --- TpFIBDatabase ----------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ibase.h>
@@ -116,15 +117,52 @@ public:
   // own name is set.
   void Loaded();
 
+  // Information about the server and the attachment (database_info.cpp).
+  // Requests on a detached database are refused by the client library with
+  // a server error, except where said otherwise.
+
+  // One name per attachment of the database, this one included, in the
+  // server's order. Owned by the database, valid until the next call.
+  const std::vector<std::string>& AttachedUserNames();
+  // The server's version, read on first use after each attach; client error
+  // 12 when detached. A part the version text does not hold stays -1.
+  int32_t ServerMajor();
+  int32_t ServerMinor();
+  int32_t ServerRelease();
+  int32_t ServerBuild();
+  // The on-disk structure version; -1 when the server does not say.
+  int32_t ODSMajorVersion();
+  int32_t ODSMinorVersion();
   // The database's SQL dialect (isc_info_db_sql_dialect); 1 when the server
   // does not say.
   int DatabaseSQLDialect();
+  // The attachment's character set id; -1 when the server does not say.
+  int32_t AttachmentCharsetId();
   // Cached isc_info_attachment_id; -1 when detached.
   int32_t AttachmentId();
-  int32_t ServerMajor() const { return server_major_; }
-  int32_t ServerMinor() const { return server_minor_; }
-  int32_t ServerBuild() const { return server_build_; }
+  // The first string of isc_info_firebird_version; empty from other servers.
+  std::string FirebirdVersionText();
+  // The first string of isc_info_version.
+  std::string ServerVersionText();
+
+  // Facts read at each attach.
+  bool IsFirebird() const { return is_firebird_; }
+  // Asks the server; client error 12 when detached.
+  bool IsFirebirdServer();
+  bool IsNewInterBase() const { return is_new_interbase_; }
   bool IsFirebird21OrLater() const { return is_firebird21_or_later_; }
+  bool CharsetIsUnicode() const { return charset_is_unicode_; }
+  bool CharsetIsNone() const { return charset_is_none_; }
+  bool CharsetIsUnicodeOrNone() const { return charset_is_unicode_or_none_; }
+  bool UTF8Metadata() const { return utf8_metadata_; }
+
+  // Character-set questions; detached, they answer from the lc_ctype line.
+  bool IsUnicodeCharset() const;
+  bool IsUnicodeOrNoneCharset() const;
+  std::set<int> UnicodeCharsets() const;
+  bool IsUnicodeCharsetId(int id) const;
+
+  // Local date-time minus server date-time in days, measured at attach.
   double ServerTimeOffset() const { return server_time_offset_; }
 
   // The idle timer; exists only while Timeout is not 0.
@@ -147,9 +185,19 @@ private:
   template <typename Member> void NotifyLinks(Member member, bool swallow);
   void CallDisconnectEvent(const TNotifyEvent& event, const char* name);
   void IdleTick();
-  int32_t IntegerInfo(char item, int32_t fallback);
+  // After a failure that followed a successful attach or create: ends the
+  // transactions and detaches quietly, so the failure leaves it detached.
+  void AbandonAttachment() noexcept;
 
-  // Steps of an attach that the database-information code fills in.
+  // One item of isc_database_info; `fallback` when the server does not
+  // answer it.
+  int32_t IntegerInfo(int item, int32_t fallback);
+  std::string TextInfo(int item, int bufferSize);
+  void ResetServerVersion();
+  void ReadServerVersion();
+  void ReadFirebirdCharsetFacts();
+
+  // Steps of an attach.
   void SynchronizeServerTime();
   void ReadConnectionFacts();
 
@@ -177,10 +225,29 @@ private:
   int32_t attachment_id_ = -1;
   int32_t server_major_ = -1;
   int32_t server_minor_ = -1;
+  int32_t server_release_ = -1;
   int32_t server_build_ = -1;
+  bool is_firebird_ = false;
+  bool is_new_interbase_ = false;
   bool is_firebird21_or_later_ = false;
+  bool charset_is_unicode_ = false;
+  bool charset_is_none_ = false;
+  bool charset_is_unicode_or_none_ = false;
+  bool utf8_metadata_ = false;
   double server_time_offset_ = 0;
+  std::vector<std::string> attached_users_;
 };
+
+// The parts of a server version text: digits from its fifth character up to,
+// not including, its last; each other character ends a part. Parts the text
+// does not reach stay -1 ("WI-V2.1.3.456 Firebird 2.1" gives 2, 1, 3, 456).
+struct TServerVersion {
+  int32_t Major = -1;
+  int32_t Minor = -1;
+  int32_t Release = -1;
+  int32_t Build = -1;
+};
+TServerVersion ParseServerVersion(std::string_view text);
 
 using TFIBLoginEvent =
     std::function<void(TFIBDatabase* Database, TDBParams& LoginParams, bool& DoConnect)>;
