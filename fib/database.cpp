@@ -363,17 +363,7 @@ void TFIBDatabase::CloseAttachment(bool force) {
   CheckConnected(false);
   CallDisconnectEvent(BeforeDisconnect, "BeforeDisconnect");
   BeforeDisconnectListeners.Fire(this);
-  const std::vector<TFIBTransaction*> transactions = transactions_;
-  for (TFIBTransaction* t : transactions) {
-    if (FindTransaction(t) < 0)
-      continue; // ended and freed by an earlier handler
-    try {
-      t->EndByTimeoutAction();
-    } catch (...) {
-      if (!force)
-        throw;
-    }
-  }
+  EndListedTransactions(force);
   NotifyLinks(&TFIBBase::BeforeDatabaseDisconnect, force);
   try {
     CheckStatus(client_library_->isc_detach_database(StatusVector(), &handle_), !force);
@@ -415,16 +405,22 @@ void TFIBDatabase::CreateDatabase() {
   }
 }
 
-void TFIBDatabase::AbandonAttachment() noexcept {
+void TFIBDatabase::EndListedTransactions(bool swallow) {
   const std::vector<TFIBTransaction*> transactions = transactions_;
   for (TFIBTransaction* t : transactions) {
     if (FindTransaction(t) < 0)
-      continue;
+      continue; // ended and freed by an earlier handler
     try {
       t->EndByTimeoutAction();
     } catch (...) {
+      if (!swallow)
+        throw;
     }
   }
+}
+
+void TFIBDatabase::AbandonAttachment() noexcept {
+  EndListedTransactions(true);
   if (client_library_ && handle_ != 0) {
     // Its own status vector: the failure being reported was built from the
     // thread's one.
@@ -518,21 +514,7 @@ void TpFIBDatabase::CloseAttachment(bool force) {
 }
 
 void TpFIBDatabase::EndTransactions() {
-  const std::vector<TFIBTransaction*> transactions = [this] {
-    std::vector<TFIBTransaction*> list;
-    for (int i = 0; i < TransactionCount(); ++i)
-      list.push_back(Transactions(i));
-    return list;
-  }();
-  for (TFIBTransaction* t : transactions) {
-    if (FindTransaction(t) < 0)
-      continue;
-    try {
-      t->EndByTimeoutAction();
-    } catch (...) {
-      // The next transaction is tried all the same.
-    }
-  }
+  EndListedTransactions(true);
 }
 
 } // namespace nimbus

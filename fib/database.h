@@ -176,6 +176,9 @@ public:
 protected:
   // Run after attaching when an alias is set; nothing here.
   virtual void AfterAliasAttach() {}
+  // Ends every listed transaction by its timeout action; a failure stops the
+  // walk unless `swallow`, when the next transaction is tried.
+  void EndListedTransactions(bool swallow);
 
 private:
   friend class TFIBTransaction;

@@ -166,16 +166,6 @@ std::string UpperCase(std::string_view text) {
   return result;
 }
 
-std::string Trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-    ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-    --end;
-  return text.substr(begin, end - begin);
-}
-
 // Client errors 8 and 9 quote the name, which may be a whole line such as a
 // CREATE DATABASE clause; the token after the word PASSWORD is masked there.
 std::string MaskPassword(std::string_view name) {
@@ -410,7 +400,7 @@ int ParseShutdownMode(std::string_view value) {
 void BuildDPB(TDBParams& params, std::string& dpb, std::int16_t& length, bool isFirebird) {
   std::string block(1, static_cast<char>(isc_dpb_version1));
   for (int i = 0; i < params.Count(); ++i) {
-    std::string line = Trim(params[i]);
+    std::string line = TrimBlanks(params[i]);
     if (line != params[i])
       params.Set(i, line);
     if (line.empty())

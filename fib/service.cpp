@@ -33,16 +33,6 @@ constexpr std::size_t kMaxBlock = std::numeric_limits<uint16_t>::max();
 constexpr int32_t kMinBufferSize = 5;
 constexpr int32_t kMaxBufferSize = std::numeric_limits<uint16_t>::max();
 
-std::string TrimBlanks(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-    ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-    --end;
-  return text.substr(begin, end - begin);
-}
-
 const TSPBName* FindSPBName(const std::string& name) {
   for (const TSPBName& entry : SPBNameTable)
     if (name == entry.Name)
