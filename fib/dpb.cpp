@@ -400,7 +400,7 @@ int ParseShutdownMode(std::string_view value) {
 void BuildDPB(TDBParams& params, std::string& dpb, std::int16_t& length, bool isFirebird) {
   std::string block(1, static_cast<char>(isc_dpb_version1));
   for (int i = 0; i < params.Count(); ++i) {
-    std::string line = TrimBlanks(params[i]);
+    std::string line = TrimmedLine(params[i]);
     if (line != params[i])
       params.Set(i, line);
     if (line.empty())

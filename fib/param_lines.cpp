@@ -4,7 +4,7 @@
 
 namespace nimbus {
 
-std::string TrimBlanks(std::string_view text) {
+std::string TrimmedLine(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
   while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)

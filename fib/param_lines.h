@@ -9,7 +9,7 @@ namespace nimbus {
 
 // `text` without leading and trailing blanks and control characters (bytes
 // up to 32), as parameter lines are read.
-std::string TrimBlanks(std::string_view text);
+std::string TrimmedLine(std::string_view text);
 
 // Parameter lines name=value of an attachment or a transaction. Every change
 // is announced before (OnChanging, which may refuse it by throwing) and

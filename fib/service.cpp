@@ -46,7 +46,7 @@ std::string BuildSPB(const TParamLines& params) {
   std::string spb{static_cast<char>(isc_spb_version), static_cast<char>(isc_spb_current_version)};
   for (const std::string& line : params.Lines()) {
     const std::size_t eq = line.find('=');
-    std::string name = TrimBlanks(line.substr(0, eq));
+    std::string name = TrimmedLine(line.substr(0, eq));
     if (name.empty())
       continue;
     const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);

@@ -82,7 +82,7 @@ void BuildTPB(std::vector<std::string>& params, std::string& tpb, int16_t& lengt
   if (!params.empty())
     block.push_back(static_cast<char>(isc_tpb_version3));
   for (std::string& line : params) {
-    line = TrimBlanks(line);
+    line = TrimmedLine(line);
     if (line.empty())
       continue;
     const size_t eq = line.find('=');
