@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -6,6 +7,7 @@
 #include "app/main_window.h"
 #include "fib/access_layer.h"
 #include "fib/database.h"
+#include "platform/display.h"
 #include "platform/os.h"
 #include "platform/ui.h"
 
@@ -41,9 +43,17 @@ int main(int argc, char** argv) {
   args.push_back(nullptr);
   nimbus::os::SetCommandLine(qtArgc, args.data());
 
-  std::unique_ptr<nimbus::Ui> ui = console || !nimbus::DisplayAvailable()
-                                       ? nimbus::CreateConsoleUi()
-                                       : nimbus::CreateQtUi(qtArgc, args.data());
+  std::unique_ptr<nimbus::Ui> ui;
+  if (!console) {
+    const nimbus::TDisplayProbe display = nimbus::ProbeDisplay();
+    if (display.Usable)
+      ui = nimbus::CreateQtUi(qtArgc, args.data());
+    else if (!display.Named.empty())
+      std::fprintf(stderr, "nimbus-scripts: no display can be opened (%s); console mode\n",
+                   display.Named.c_str());
+  }
+  if (!ui)
+    ui = nimbus::CreateConsoleUi();
   ui->SetApplicationTitle("Excuteur de scripts");
   int exitCode = 0;
   try {

@@ -98,7 +98,7 @@ void TForm1::RunScripts() {
   {
     TFlagScope running(running_);
     try {
-      std::vector<std::string>& scripts = *State.ScriptList;
+      std::vector<TScriptPath>& scripts = *State.ScriptList;
       if (scripts.empty()) {
         LogLine(texts::kEmptyRunList, true);
       } else {
@@ -111,7 +111,8 @@ void TForm1::RunScripts() {
         }
         const std::size_t count = scripts.size();
         for (std::size_t i = 0; i < count; ++i) {
-          Window().SetEditText(scripts[i]);
+          State.CurrentScript = scripts[i];
+          Window().SetEditText(scripts[i].Shown);
           if (!State.SilentMode && scripts.size() > 1)
             progress_->SetCaption("Execution de scripts " + std::to_string(i + 1) + "/" +
                                   std::to_string(scripts.size()) + "...");
@@ -123,7 +124,8 @@ void TForm1::RunScripts() {
           } else if (!State.SilentMode) {
             progress_->SetText("Veuillez patienter...");
           }
-          LogLine(TimePrefix(env_.Now()) + " - Chargement fichier : " + FileNamePart(scripts[i]),
+          LogLine(TimePrefix(env_.Now()) +
+                      " - Chargement fichier : " + FileNamePart(scripts[i].Shown),
                   true);
           WaitPumping(50);
           if (State.CancelRequested)

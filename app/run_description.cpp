@@ -59,7 +59,10 @@ bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& 
   state.SilentMode = false;
   state.DebugMode = false;
 
-  const std::string path = AnsiLowerCase(ResolvePath(argument, env.ExecutableFolder()));
+  // Shown lower-cased, but opened as found: the lower-cased name may be
+  // another file, or none.
+  const std::string real = ResolvePath(argument, env.ExecutableFolder());
+  const std::string path = AnsiLowerCase(real);
   if (path.empty()) {
     TimedMessageDlg(ui,
                     texts::kNoFileFound + "\n\r" + std::to_string(env.Arguments.size()) + "\n\r" +
@@ -71,13 +74,13 @@ bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& 
   if (IsScriptPath(path)) {
     log.CreateLogFile();
     log.LogLine("ajout fichier " + path, true);
-    state.ScriptList->push_back(path);
+    state.ScriptList->push_back({path, real});
     state.LabelList.push_back(texts::kSingleScriptLabel);
     return true;
   }
 
   log.CreateLogFile();
-  const TIniFile ini(os::RealPath(path));
+  const TIniFile ini(real);
   state.StationSettings.DatabaseAlias = ini.ReadString(kConfiguration, "base", "nimbus_gestion");
   state.StationSettings.ServerAddress =
       ini.ReadString(kConfiguration, "ip", state.StationSettings.ServerAddress);
@@ -101,7 +104,7 @@ bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& 
       log.LogLine(TimePrefix(env.Now()) + texts::kNotFoundPrefix + key + "=" + value, true);
       continue;
     }
-    state.ScriptList->push_back(resolved);
+    state.ScriptList->push_back({resolved, resolved});
     state.LabelList.push_back(label);
     log.LogLine(TimePrefix(env.Now()) + "-Added : " + resolved, false);
   }

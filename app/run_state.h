@@ -14,13 +14,26 @@ struct TConfigOrvan {
   std::int32_t Port = 3050; // read and kept; the database name carries no port
 };
 
+// A script of the run. The log, Edit1 and the lists show `Shown` (for the
+// command-line argument, its path lower-cased); the file is opened, examined
+// and deleted by `Real`, the path under which it was found. On a file system
+// that tells case apart the shown path may name another file, or none.
+struct TScriptPath {
+  std::string Shown;
+  std::string Real;
+
+  bool operator==(const TScriptPath&) const = default;
+};
+
 // The state of the one run this process makes.
 struct TRunState {
-  // Full script paths in run order, lower-cased; released when the main
-  // window closes (null afterwards).
-  std::unique_ptr<std::vector<std::string>> ScriptList =
-      std::make_unique<std::vector<std::string>>();
+  // The scripts in run order; released when the main window closes (null
+  // afterwards).
+  std::unique_ptr<std::vector<TScriptPath>> ScriptList =
+      std::make_unique<std::vector<TScriptPath>>();
   std::vector<std::string> LabelList; // one label per script, may be empty
+  // The script of the current execution step; Edit1 shows its Shown path.
+  TScriptPath CurrentScript;
   std::string LogFileName;
   bool DebugMode = false;
   bool SilentMode = false;

@@ -5,6 +5,7 @@
 // arrays), and a reparse into maps with room takes no heap at all.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -165,6 +166,40 @@ void BM_Parse(benchmark::State& state) {
 BENCHMARK(BM_Parse)
     ->ArgsProduct({{1, 10}, {0, 1}})
     ->ArgNames({"MB", "fresh_maps"})
+    ->Unit(benchmark::kMillisecond);
+
+// Arg 0 = KB of blanks in a comment after SET, arg 1 = TERM words after it,
+// all in one statement. Every TERM asks whether it is the word after SET: the
+// time must grow with the text, not with the comment times the words.
+void BM_ParseSetTermWords(benchmark::State& state) {
+  std::vector<std::string> script = {"SET /*"};
+  for (std::int64_t kb = 0; kb < state.range(0); ++kb)
+    script.emplace_back(1024, ' ');
+  script.push_back("*/ X");
+  for (std::int64_t left = state.range(1); left > 0; left -= 100) {
+    std::string line;
+    for (std::int64_t i = 0; i < std::min<std::int64_t>(left, 100); ++i)
+      line += " TERM";
+    script.push_back(std::move(line));
+  }
+  script.push_back(";");
+  const std::size_t bytes = ScriptBytes(script);
+  TpFIBScriptParser parser;
+  TScriptMap statements;
+  TDirectivesMap directives;
+  for (auto _ : state) {
+    std::string terminator = ";";
+    parser.Parse(script, terminator, true, directives, statements);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+  state.counters["script_MB"] = double(bytes) / (1 << 20);
+}
+
+BENCHMARK(BM_ParseSetTermWords)
+    ->Args({400, 40000})
+    ->Args({1200, 40000})
+    ->Args({1200, 120000})
+    ->ArgNames({"comment_KB", "TERM_words"})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

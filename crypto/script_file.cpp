@@ -27,21 +27,33 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+std::string FileErrorText(const char* what, const std::filesystem::path& path, int error) {
+  return std::string(what) + " \"" + path.string() + "\". " +
+         std::generic_category().message(error);
+}
+
 [[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& path, int error) {
   if (error == 0)
     error = EIO;
-  throw EOSError(error, std::string(what) + " \"" + path.string() + "\". " +
-                            std::generic_category().message(error));
+  throw EOSError(error, FileErrorText(what, path, error));
+}
+
+// The source's failures are read errors, which callers tell apart from the
+// destination's.
+[[noreturn]] void ThrowReadError(const char* what, const std::filesystem::path& path, int error) {
+  if (error == 0)
+    error = EIO;
+  throw EFileReadError(error, FileErrorText(what, path, error));
 }
 
 File OpenSource(const std::filesystem::path& path) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored))
-    ThrowFileError("Cannot open file", path, EISDIR);
+    ThrowReadError("Cannot open file", path, EISDIR);
   errno = 0;
   File file(std::fopen(path.c_str(), "rb"));
   if (!file)
-    ThrowFileError("Cannot open file", path, errno);
+    ThrowReadError("Cannot open file", path, errno);
   return file;
 }
 
@@ -63,7 +75,7 @@ std::size_t Read(std::FILE* file, const std::filesystem::path& path, std::uint8_
   errno = 0;
   const std::size_t got = std::fread(data, 1, length, file);
   if (got < length && std::ferror(file))
-    ThrowFileError("Cannot read file", path, errno);
+    ThrowReadError("Cannot read file", path, errno);
   return got;
 }
 
@@ -89,10 +101,10 @@ void XorBlock(std::uint8_t* target, const std::uint8_t* with) {
 long long FileSize(std::FILE* file, const std::filesystem::path& path) {
   errno = 0;
   if (std::fseek(file, 0, SEEK_END) != 0)
-    ThrowFileError("Cannot read file", path, errno);
+    ThrowReadError("Cannot read file", path, errno);
   const long long size = std::ftell(file);
   if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0)
-    ThrowFileError("Cannot read file", path, errno);
+    ThrowReadError("Cannot read file", path, errno);
   return size;
 }
 
@@ -182,6 +194,20 @@ void DecryptScriptFile(const std::filesystem::path& source,
   else
     Decrypt(in.get(), source, out.get(), destination, aes);
   CloseDestination(std::move(out), destination);
+}
+
+void DecryptScriptFile(const std::filesystem::path& source, std::FILE* destination,
+                       const std::filesystem::path& destinationName, const std::uint8_t* key,
+                       std::size_t keyLength, bool encrypt) {
+  AesCipher aes(key, keyLength, encrypt);
+  File in = OpenSource(source);
+  if (encrypt)
+    Encrypt(in.get(), source, destination, destinationName, aes);
+  else
+    Decrypt(in.get(), source, destination, destinationName, aes);
+  errno = 0;
+  if (std::fflush(destination) != 0 || std::ferror(destination))
+    ThrowFileError("Cannot write file", destinationName, errno);
 }
 
 } // namespace nimbus

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/exception.h"
@@ -24,9 +25,15 @@ public:
 // encrypts when `encrypt` is set. A malformed source raises ECipherException
 // "Invalid file format", leaving the destination as far as it was written.
 // Files that cannot be opened, created, read or written raise EOSError naming
-// the file, with errno as its code; both files are closed on every exit.
+// the file, with errno as its code (EFileReadError for the source); both
+// files are closed on every exit.
 void DecryptScriptFile(const std::filesystem::path& source,
                        const std::filesystem::path& destination, const std::uint8_t* key,
+                       std::size_t keyLength, bool encrypt);
+// The same into an open stream (standard output, say), flushed but left open;
+// `destinationName` names it in errors.
+void DecryptScriptFile(const std::filesystem::path& source, std::FILE* destination,
+                       const std::filesystem::path& destinationName, const std::uint8_t* key,
                        std::size_t keyLength, bool encrypt);
 
 } // namespace nimbus

@@ -108,7 +108,12 @@ private:
   void Changed() {
     if (!visible_)
       return;
-    const std::string line = "[" + DisplayText(caption_) + "] " + DisplayText(text_);
+    // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict on
+    // "literal" + temporary string.
+    std::string line = "[";
+    line += DisplayText(caption_);
+    line += "] ";
+    line += DisplayText(text_);
     ui_.SetProgressLine(&line);
   }
 

@@ -42,6 +42,12 @@ private:
   int code_;
 };
 
+// A file that could not be opened or read; the message names the file.
+class EFileReadError : public EOSError {
+public:
+  using EOSError::EOSError;
+};
+
 // The system error for `code` with its description:
 // "Erreur système.  Code : <code>.\r<description>", or the generic
 // "Un appel à une fonction du système d'exploitation a échoué" for code 0.

@@ -1,9 +1,9 @@
 #include "platform/ini_file.h"
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <strings.h>
+
+#include "platform/exception.h"
+#include "platform/os.h"
 
 namespace nimbus {
 
@@ -41,10 +41,13 @@ int HexDigit(char c) {
 } // namespace
 
 TIniFile::TIniFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return;
-  Parse(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  std::string text;
+  try {
+    text = os::ReadFileBytes(path);
+  } catch (const EFileReadError&) {
+    return; // a file that cannot be read (a folder, say) reads as empty
+  }
+  Parse(text);
 }
 
 TIniFile TIniFile::FromText(const std::string& text) {

@@ -1,9 +1,7 @@
 #include "platform/os.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,7 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <system_error>
 #include <vector>
+
+#include "platform/exception.h"
 
 extern char** environ;
 
@@ -22,6 +23,18 @@ namespace {
 std::vector<std::string>& CommandLine() {
   static std::vector<std::string> args;
   return args;
+}
+
+// The system reads a path up to its first NUL: such a path would name another file.
+bool Usable(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+[[noreturn]] void ThrowReadError(const char* what, const std::string& path, int error) {
+  if (error == 0)
+    error = EIO;
+  throw EFileReadError(error, std::string(what) + " \"" + path + "\". " +
+                                  std::generic_category().message(error));
 }
 
 } // namespace
@@ -54,21 +67,23 @@ std::uint32_t TickCount() {
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return Usable(path) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DeleteFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0;
+  return Usable(path) && ::unlink(path.c_str()) == 0;
 }
 
 std::optional<std::time_t> FileModificationTime(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
+  if (!Usable(path) || ::stat(path.c_str(), &st) != 0)
     return std::nullopt;
   return st.st_mtime;
 }
 
 bool CreateEmptyFile(const std::string& path) {
+  if (!Usable(path))
+    return false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0)
     return false;
@@ -76,6 +91,8 @@ bool CreateEmptyFile(const std::string& path) {
 }
 
 bool AppendToExistingFile(const std::string& path, const std::string& bytes) {
+  if (!Usable(path))
+    return false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0)
     return false;
@@ -100,43 +117,32 @@ bool AppendToExistingFile(const std::string& path, const std::string& bytes) {
   return ok;
 }
 
-std::string RealPath(const std::string& path) {
+std::string ReadFileBytes(const std::string& path) {
+  if (!Usable(path))
+    ThrowReadError("Cannot open file", path, path.empty() ? ENOENT : EINVAL);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    ThrowReadError("Cannot open file", path, errno);
+  std::string bytes;
   struct stat st {};
-  if (path.empty() || ::lstat(path.c_str(), &st) == 0)
-    return path;
-  const bool absolute = path[0] == '/';
-  std::string resolved; // built so far, no trailing separator
-  std::size_t pos = 0;
-  while (pos < path.size()) {
-    std::size_t next = path.find('/', pos);
-    if (next == std::string::npos)
-      next = path.size();
-    const std::string part = path.substr(pos, next - pos);
-    pos = next + 1;
-    if (part.empty())
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
       continue;
-    const std::string prefix = resolved.empty() ? (absolute ? "/" : "") : resolved + "/";
-    std::string candidate = prefix + part;
-    if (::lstat(candidate.c_str(), &st) != 0) {
-      const std::string folder = resolved.empty() ? (absolute ? "/" : ".") : resolved;
-      DIR* dir = ::opendir(folder.c_str());
-      if (!dir)
-        return path;
-      bool found = false;
-      while (const dirent* entry = ::readdir(dir)) {
-        if (::strcasecmp(entry->d_name, part.c_str()) == 0) {
-          candidate = prefix + entry->d_name;
-          found = true;
-          break;
-        }
-      }
-      ::closedir(dir);
-      if (!found)
-        return path;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      ThrowReadError("Cannot read file", path, error);
     }
-    resolved = candidate;
+    if (n == 0)
+      break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  return resolved;
+  ::close(fd);
+  return bytes;
 }
 
 bool ShellOpen(const std::string& path) {

@@ -6,7 +6,8 @@
 #include <string>
 
 // Operating-system services used in place of the Windows shell and system
-// calls. Paths are 8-bit text with "/" separators.
+// calls. Paths are 8-bit text with "/" separators. A path holding a NUL byte
+// names no file: the system would read it only up to the NUL, another file.
 namespace nimbus::os {
 
 constexpr char kPathSeparator = '/';
@@ -30,12 +31,10 @@ bool CreateEmptyFile(const std::string& path);
 // Opens `path` for appending (never creating it), writes `bytes`, flushes and
 // closes; false on any failure.
 bool AppendToExistingFile(const std::string& path, const std::string& bytes);
-
-// The name by which `path` exists on a case-sensitive file system: `path`
-// itself when it exists as given, else the first entry of each folder that
-// matches its component without regard to ASCII case; `path` unchanged when
-// nothing matches.
-std::string RealPath(const std::string& path);
+// The whole content of the file at `path`. A file that cannot be opened or
+// read (a folder, no permission, an I/O error) raises EFileReadError naming
+// it, with errno as its code.
+std::string ReadFileBytes(const std::string& path);
 
 // Starts `path` detached, with no parameters; false when it cannot be started.
 bool ShellOpen(const std::string& path);

@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 
 #include "platform/os.h"
 #include "platform/qt_dialogs.h"
@@ -277,15 +276,6 @@ int QtUi::Run() {
 
 void QtUi::SetApplicationTitle(const std::string& title) {
   QCoreApplication::setApplicationName(ToQtText(title));
-}
-
-bool DisplayAvailable() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value)
-      return true;
-  }
-  return false;
 }
 
 std::unique_ptr<Ui> CreateQtUi(int& argc, char** argv) {

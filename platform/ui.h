@@ -156,9 +156,9 @@ public:
   virtual void SetApplicationTitle(const std::string& /*title*/) {}
 };
 
-// The window-system implementation when a display is there, else the console one.
+// The window-system implementation, for when ProbeDisplay (platform/display.h)
+// finds it usable, and the console one.
 std::unique_ptr<Ui> CreateQtUi(int& argc, char** argv);
 std::unique_ptr<Ui> CreateConsoleUi();
-bool DisplayAvailable();
 
 } // namespace nimbus

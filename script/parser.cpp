@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace nimbus {
@@ -257,6 +259,7 @@ private:
       if (Match("SET", col)) {
         Start(col, skSet);
         setTerm_ = SetTerm::kArmed;
+        wordAfterSet_.reset();
       } else {
         Start(col, skUnrecognized);
       }
@@ -393,10 +396,16 @@ private:
   }
 
   // TERM switches SET TERM on only as the word right after SET, so that a
-  // statement such as SET GENERATOR GEN_TERM TO 0 is not taken for one.
-  bool TermFollowsSet(std::size_t col) const {
-    const TScriptPos here = Here(col);
-    return nimbus::NextToken(script_, statements_[statementCount_ - 1].StartPos, here) == here;
+  // statement such as SET GENERATOR GEN_TERM TO 0 is not taken for one. That
+  // word is looked for once per statement: looking again from SET at every
+  // TERM would make the parse quadratic in the statement's length.
+  bool TermFollowsSet(std::size_t col) {
+    if (!wordAfterSet_) {
+      const TScriptPos last = {std::numeric_limits<std::uint32_t>::max(),
+                               static_cast<std::int32_t>(script_.size() - 1)};
+      wordAfterSet_ = nimbus::NextToken(script_, statements_[statementCount_ - 1].StartPos, last);
+    }
+    return *wordAfterSet_ == Here(col);
   }
 
   bool TerminatorAt(std::size_t col) const {
@@ -427,6 +436,7 @@ private:
   State state_ = State::kBetween;
   Lex lex_ = Lex::kNormal;
   SetTerm setTerm_ = SetTerm::kOff;
+  std::optional<TScriptPos> wordAfterSet_; // of the current SET statement, once looked for
   std::string newTerminator_;
   std::size_t statementCount_ = 0;
   std::size_t directiveCount_ = 0;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds nimbus-scripts with all its tests and runs them against the local
 # Firebird server, which setup.sh prepares first. Run as root.
-#   scripts/test.sh          build/ (with the benchmarks)
-#   scripts/test.sh --asan   build-asan/, under AddressSanitizer and UBSan
+#   scripts/test.sh            build/ (with the benchmarks)
+#   scripts/test.sh --release  build-release/, the optimised build a packager
+#                              makes (with the benchmarks)
+#   scripts/test.sh --asan     build-asan/, under AddressSanitizer and UBSan
 # NIMBUS_BUILD_DIR names another build folder; NIMBUS_JOBS limits ninja's jobs.
 set -euo pipefail
 
@@ -12,6 +14,10 @@ build=${NIMBUS_BUILD_DIR:-build}
 options=(-DNIMBUS_SANITIZE=OFF -DNIMBUS_BENCH=ON)
 case ${1:-} in
   "") ;;
+  --release)
+    build=${NIMBUS_BUILD_DIR:-build-release}
+    options=(-DCMAKE_BUILD_TYPE=Release -DNIMBUS_SANITIZE=OFF -DNIMBUS_BENCH=ON)
+    ;;
   --asan)
     build=${NIMBUS_BUILD_DIR:-build-asan}
     # The benchmarks are not run here; leaving them out keeps the slow
@@ -19,7 +25,7 @@ case ${1:-} in
     options=(-DNIMBUS_SANITIZE=ON -DNIMBUS_BENCH=OFF)
     ;;
   *)
-    echo "usage: $0 [--asan]" >&2
+    echo "usage: $0 [--release | --asan]" >&2
     exit 2
     ;;
 esac

@@ -90,9 +90,10 @@ TEST(run, dialog_captions_count_the_scripts) {
     RunFixture run;
     std::string ini = "[scripts]\n";
     for (int i = 0; i < c.scripts; ++i) {
-      const std::string name = "s" + std::to_string(i) + ".sql";
+      const std::string index = std::to_string(i);
+      const std::string name = "s" + index + ".sql";
       run.dir.Write("bin/" + name, "");
-      ini += "k" + std::to_string(i) + "=" + name + (i == 0 ? ";" : ";Etape") + "\n";
+      ini += "k" + index + "=" + name + (i == 0 ? ";" : ";Etape") + "\n";
     }
     run.Start({run.dir.Write("run.ini", ini)});
     ScriptedUi::ProgressRecord& progress = *run.ui.ProgressDialogs().front();
@@ -194,6 +195,48 @@ TEST(run, a_relative_argument_resolves_from_the_current_folder) {
   EXPECT_TRUE(os::FileExists(run.LogPath()));
 }
 
+// A relative argument must exist as given; the file beside the executable
+// then wins over it.
+TEST(run, a_relative_argument_must_exist_as_given_and_is_read_beside_the_executable_first) {
+  struct Case {
+    const char* name;
+    bool inCurrentFolder;
+    bool besideExecutable;
+    const char* box; // how the last box shown begins
+  };
+  const Case cases[] = {
+      {"in both folders", true, true,
+       "Op\xC3\xA9ration termin\xC3\xA9"
+       "e."},
+      {"only beside the executable", false, true,
+       "Aucune configuration d\xC3\xA9"
+       "finie."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFixture run;
+    run.dir.File("cwd/.keep");
+    run.dir.Write("bin/a.sql", "");
+    if (c.inCurrentFolder)
+      run.dir.Write("cwd/run.ini", "[scripts]\nb=b.sql\n");
+    if (c.besideExecutable)
+      run.dir.Write("bin/run.ini", "[scripts]\na=a.sql\n");
+    std::vector<TScriptPath> executed;
+    run.onForm = [&](TForm1& form) {
+      form.bExecClick = [&] { executed.push_back(form.State.CurrentScript); };
+    };
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(run.dir.Path() + "/cwd");
+    run.Start({"run.ini"});
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(LastDialog(run.ui).Text.rfind(Ansi(c.box), 0), 0u) << LastDialog(run.ui).Text;
+    const std::string a = run.Bin() + "/a.sql";
+    const std::vector<TScriptPath> expected =
+        c.inCurrentFolder ? std::vector<TScriptPath>{{a, a}} : std::vector<TScriptPath>{};
+    EXPECT_EQ(executed, expected);
+  }
+}
+
 TEST(run, an_argument_that_does_not_resolve_gets_its_box_and_no_log_file) {
   RunFixture run;
   TEnvironment env = run.Environment({"gone.ini"});
@@ -237,19 +280,102 @@ TEST(run, server_only_accepts_the_exact_loopback_address) {
 TEST(run, single_script_in_mixed_case_is_listed_lower_case_and_found_by_its_real_name) {
   RunFixture run;
   const std::string script = run.dir.Write("Pkg/Maj.SQL", "select 1 from rdb$database;\n");
-  std::string listed, opened;
+  std::string listed;
+  TScriptPath current;
   run.onForm = [&](TForm1& form) {
     form.bExecClick = [&] {
       listed = form.Window().EditText();
-      opened = os::RealPath(listed);
+      current = form.State.CurrentScript;
     };
   };
   run.Start({script});
   EXPECT_EQ(listed, AnsiLowerCase(script));
-  EXPECT_EQ(opened, script);
+  EXPECT_EQ(current, (TScriptPath{AnsiLowerCase(script), script}));
   EXPECT_EQ(run.Memo().front(), "ajout fichier " + AnsiLowerCase(script));
   EXPECT_EQ(run.form->State.LabelList, Lines{Ansi("traitement des données")});
   EXPECT_EQ(run.Memo()[2], Ansi("traitement des données"));
+}
+
+// The argument's path is shown lower-cased, but lower-casing may name
+// another file or none: the files are read by the path as given.
+TEST(run, the_argument_is_read_by_its_own_name_not_the_lower_cased_one) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files; // path in the folder, bytes
+    std::vector<std::string> folders;                       // extra folders to create
+    std::string argument;                                   // in the folder
+  };
+  const std::string runA = "[scripts]\na=a.sql\n";
+  const std::string runB = "[scripts]\nb=b.sql\n";
+  const Case cases[] = {
+      {"another file under the lower-cased name",
+       {{"RUN.INI", runA}, {"run.ini", runB}},
+       {},
+       "RUN.INI"},
+      {"a folder under the lower-cased name", {{"RUN.INI", runA}}, {"run.ini"}, "RUN.INI"},
+      {"a UTF-8 folder name",
+       {{"Donn\xC3\xA9"
+         "es/run.ini",
+         runA}},
+       {},
+       "Donn\xC3\xA9"
+       "es/run.ini"},
+      {"a Windows-1252 capital", {{"\xC9TAPE/Run.ini", runA}}, {}, "\xC9TAPE/Run.ini"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFixture run;
+    run.dir.Write("bin/a.sql", "");
+    run.dir.Write("bin/b.sql", "");
+    for (const auto& [name, bytes] : c.files)
+      run.dir.Write(name, bytes);
+    for (const std::string& folder : c.folders)
+      std::filesystem::create_directories(run.dir.Path() + "/" + folder);
+    std::vector<TScriptPath> executed;
+    run.onForm = [&](TForm1& form) {
+      form.bExecClick = [&] { executed.push_back(form.State.CurrentScript); };
+    };
+    EXPECT_EQ(run.Start({run.dir.Path() + "/" + c.argument}), 0);
+    const std::string a = run.Bin() + "/a.sql";
+    EXPECT_EQ(executed, (std::vector<TScriptPath>{{a, a}}));
+    EXPECT_EQ(run.Memo().back(), "14:03:05 - Chargement fichier : a.sql");
+  }
+}
+
+TEST(run, a_single_script_under_a_non_ascii_folder_is_opened_as_found) {
+  RunFixture run;
+  const std::string script = run.dir.Write("\xC9TAPE/Donn\xC3\xA9"
+                                           "es/Maj.SQL",
+                                           "");
+  TScriptPath current;
+  std::string edit;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] {
+      current = form.State.CurrentScript;
+      edit = form.Window().EditText();
+    };
+  };
+  run.Start({script});
+  EXPECT_EQ(current.Real, script);
+  EXPECT_EQ(current.Shown, AnsiLowerCase(script));
+  EXPECT_NE(current.Shown, current.Real);
+  EXPECT_EQ(edit, current.Shown);
+  EXPECT_TRUE(os::FileExists(current.Real));
+  EXPECT_EQ(run.Memo().front(), "ajout fichier " + current.Shown);
+}
+
+TEST(run, a_script_path_holding_a_nul_byte_is_not_found) {
+  RunFixture run;
+  run.dir.Write("bin/a.sql", "");
+  const std::string value = std::string("a.sql\0whatever", 14);
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\nk=" + value + "\n");
+  bool stepped = false;
+  run.onForm = [&](TForm1& form) { form.bExecClick = [&] { stepped = true; }; };
+  run.Start({ini});
+  EXPECT_FALSE(stepped);
+  EXPECT_EQ(run.Memo().back(), "14:03:05" + Ansi("-Non trouvé : ") + "k=" + value);
+  EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Aucun fichier sql trouvé"));
+  EXPECT_TRUE(os::FileExists(run.Bin() + "/a.sql"));
 }
 
 TEST(run, menu_program_is_started_unless_silent) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -35,8 +38,9 @@ protected:
   Outcome Run(const std::vector<std::string>& arguments) {
     std::string command = Quoted(NIMBUS_BINARY_DIR "/tools/nimbus-scripttool");
     for (const std::string& argument : arguments)
-      command += " " + Quoted(argument);
-    command += " >" + Quoted(folder / "stdout") + " 2>" + Quoted(folder / "stderr");
+      command.append(" ").append(Quoted(argument));
+    command.append(" >").append(Quoted(folder / "stdout"));
+    command.append(" 2>").append(Quoted(folder / "stderr"));
     const int status = std::system(command.c_str());
     Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(folder / "stdout"),
                     ReadBytes(folder / "stderr")};
@@ -102,31 +106,99 @@ TEST_F(crypt_command, given_passphrase_is_taken_as_its_bytes) {
   }
 }
 
+// An input that cannot be read exits with status 2, like a usage error;
+// other failures with 1.
 TEST_F(crypt_command, failures_leave_an_existing_output_untouched) {
   WriteBytes(folder / "short.rhtz", std::string(31, 'x'));
   WriteBytes(folder / "out.sql", "earlier output");
+  std::filesystem::create_directory(folder / "folder.rhtz");
   const struct {
+    const char* command;
     std::string input;
     std::string output;
+    int status;
     std::string message;
   } cases[] = {
-      {folder / "short.rhtz", folder / "out.sql",
+      {"decrypt", folder / "short.rhtz", folder / "out.sql", 1,
        "nimbus-scripttool decrypt: " + (folder / "short.rhtz") + ": Invalid file format\n"},
-      {folder / "missing.rhtz", folder / "out.sql",
+      {"decrypt", folder / "missing.rhtz", folder / "out.sql", 2,
        "nimbus-scripttool decrypt: Cannot open file \"" + (folder / "missing.rhtz") +
            "\". No such file or directory\n"},
-      {folder / "short.rhtz", folder / "no-such-folder/out.sql",
+      {"decrypt", folder / "folder.rhtz", folder / "out.sql", 2,
+       "nimbus-scripttool decrypt: Cannot open file \"" + (folder / "folder.rhtz") +
+           "\". Is a directory\n"},
+      // Reading /proc/self/mem at its start is an I/O error.
+      {"encrypt", "/proc/self/mem", folder / "out.sql", 2,
+       "nimbus-scripttool encrypt: Cannot read file \"/proc/self/mem\". Input/output error\n"},
+      {"decrypt", folder / "short.rhtz", folder / "no-such-folder/out.sql", 1,
        "nimbus-scripttool decrypt: Cannot create file \"" + (folder / "no-such-folder/out.sql")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    const Outcome outcome = Run({"decrypt", c.input, c.output});
-    EXPECT_EQ(outcome.status, 1);
+    const Outcome outcome = Run({c.command, c.input, c.output});
+    EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err.rfind(c.message, 0), 0u) << outcome.err;
     EXPECT_EQ(ReadBytes(folder / "out.sql"), "earlier output");
-    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"out.sql", "short.rhtz"}));
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"folder.rhtz", "out.sql", "short.rhtz"}));
   }
+}
+
+// OUT is written, not replaced: a link keeps leading to its target, which
+// gets the result; the file keeps its permissions.
+TEST_F(crypt_command, a_link_out_writes_its_target_in_the_target_folder) {
+  namespace fs = std::filesystem;
+  WriteBytes(folder / "a.sql", "COMMIT;");
+  fs::create_directory(folder / "elsewhere");
+  WriteBytes(folder / "elsewhere/target.rhtz", "old content");
+  fs::permissions(folder / "elsewhere/target.rhtz", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("elsewhere/target.rhtz", folder / "link.rhtz");
+  fs::create_symlink("link.rhtz", folder / "chain.rhtz");
+  fs::create_symlink(folder / "elsewhere/new.rhtz", folder / "dangling.rhtz");
+
+  for (const char* out : {"link.rhtz", "chain.rhtz"}) {
+    SCOPED_TRACE(out);
+    WriteBytes(folder / "elsewhere/target.rhtz", "old content");
+    const Outcome outcome = Run({"encrypt", folder / "a.sql", folder / out});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(fs::is_symlink(folder / out));
+    EXPECT_EQ(DecryptAsTheProgramDoes(folder / "elsewhere/target.rhtz", PasswordCandidate(1)),
+              "COMMIT;");
+    EXPECT_EQ(fs::status(folder / "elsewhere/target.rhtz").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+  }
+  const Outcome outcome = Run({"encrypt", folder / "a.sql", folder / "dangling.rhtz"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(fs::is_symlink(folder / "dangling.rhtz"));
+  EXPECT_EQ(DecryptAsTheProgramDoes(folder / "elsewhere/new.rhtz", PasswordCandidate(1)),
+            "COMMIT;");
+  fs::remove(folder / "step.sql");
+  EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"a.sql", "chain.rhtz", "dangling.rhtz",
+                                                       "elsewhere", "link.rhtz"}));
+}
+
+TEST_F(crypt_command, a_fifo_or_standard_output_is_written_directly) {
+  const std::string script = "SELECT 1 FROM RDB$DATABASE;\r\n";
+  WriteBytes(folder / "a.sql", script);
+  ASSERT_EQ(Run({"encrypt", folder / "a.sql", folder / "a.rhtz"}).status, 0);
+
+  Outcome outcome = Run({"decrypt", folder / "a.rhtz", "-"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, script);
+
+  // Held open for reading and writing, the FIFO lets the tool open it at once
+  // and keeps what it writes.
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  const int fd = ::open((folder / "pipe").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  outcome = Run({"decrypt", folder / "a.rhtz", folder / "pipe"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(std::filesystem::is_fifo(folder / "pipe"));
+  std::string got(4096, '\0');
+  const ssize_t n = ::read(fd, got.data(), got.size());
+  ::close(fd);
+  got.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  EXPECT_EQ(got, script);
 }
 
 TEST_F(crypt_command, usage_errors_never_echo_the_arguments) {

@@ -156,12 +156,13 @@ TEST_F(script_file, final_count_above_15_is_an_invalid_format) {
   }
 }
 
+// Source failures are read errors, so that a caller can tell them apart.
 TEST_F(script_file, file_errors_name_the_file) {
   const std::string missing = folder / "missing.rhtz";
   try {
     Decrypt(missing, folder / "out.sql");
     ADD_FAILURE() << "no error";
-  } catch (const EOSError& error) {
+  } catch (const EFileReadError& error) {
     EXPECT_EQ(error.ErrorCode(), ENOENT);
     EXPECT_EQ(error.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
   }
@@ -172,12 +173,13 @@ TEST_F(script_file, file_errors_name_the_file) {
     Encrypt(folder / "plain.sql", unwritable);
     ADD_FAILURE() << "no error";
   } catch (const EOSError& error) {
+    EXPECT_EQ(dynamic_cast<const EFileReadError*>(&error), nullptr);
     EXPECT_EQ(error.ErrorCode(), ENOENT);
     EXPECT_EQ(error.Message().rfind("Cannot create file \"" + unwritable + "\". ", 0), 0u)
         << error.Message();
   }
 
-  EXPECT_THROW(Decrypt(folder.Path().string(), folder / "out.sql"), EOSError);
+  EXPECT_THROW(Decrypt(folder.Path().string(), folder / "out.sql"), EFileReadError);
 }
 
 // A full disk must not pass for a finished file, whether the write or the

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -184,33 +183,6 @@ TEST(console_ui, output_to_a_closed_pipe_does_not_end_the_program) {
   }
   close(fds[1]);
   EXPECT_EQ(ui->MainWindow().MemoLines().size(), 1u);
-}
-
-TEST(console_ui, display_is_available_when_a_platform_or_display_is_named) {
-  struct Case {
-    const char* platform;
-    const char* display;
-    const char* wayland;
-    bool available;
-  };
-  const Case cases[] = {
-      {nullptr, nullptr, nullptr, false},    {"offscreen", nullptr, nullptr, true},
-      {nullptr, ":0", nullptr, true},        {nullptr, "", "", false},
-      {nullptr, nullptr, "wayland-0", true},
-  };
-  const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-  std::vector<std::optional<std::string>> saved;
-  for (const char* name : names)
-    saved.push_back(getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt);
-  for (const Case& c : cases) {
-    const char* values[] = {c.platform, c.display, c.wayland};
-    for (int i = 0; i < 3; ++i)
-      values[i] ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
-    EXPECT_EQ(DisplayAvailable(), c.available)
-        << (c.platform ? c.platform : "-") << " " << (c.display ? c.display : "-");
-  }
-  for (int i = 0; i < 3; ++i)
-    saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
 }
 
 TEST_F(ConsoleUiTest, run_ends_on_quit_rethrows_callback_errors_and_gives_up_without_timers) {

@@ -2,6 +2,10 @@
 
 #include "platform/ini_file.h"
 
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
 namespace nimbus::test {
 namespace {
 
@@ -82,9 +86,20 @@ TEST(ini_file, section_pairs_keep_file_order_duplicates_and_whole_values) {
 }
 
 TEST(ini_file, an_unreadable_file_reads_as_empty) {
-  const TIniFile ini("/nonexistent/folder/run.ini");
-  EXPECT_EQ(ini.ReadString("configuration", "base", "nimbus_gestion"), "nimbus_gestion");
-  EXPECT_TRUE(ini.ReadSectionPairs("scripts").empty());
+  const TempDir dir;
+  dir.Write("run.ini", "[configuration]\nbase=other\n");
+  std::filesystem::create_directories(dir.Path() + "/folder.ini");
+  const std::string cases[] = {
+      "/nonexistent/folder/run.ini", dir.Path() + "/folder.ini",
+      dir.Path() + std::string("/run.ini\0x", 10), // would read run.ini up to the NUL
+      "/proc/self/mem",                            // reading at offset 0 is an I/O error
+  };
+  for (const std::string& path : cases) {
+    SCOPED_TRACE(path);
+    const TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("configuration", "base", "nimbus_gestion"), "nimbus_gestion");
+    EXPECT_TRUE(ini.ReadSectionPairs("scripts").empty());
+  }
 }
 
 } // namespace

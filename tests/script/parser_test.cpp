@@ -146,6 +146,13 @@ const SplitCase kSplitCases[] = {
      "SET /* x */\nTERM ^ ;\nSELECT 1 FROM T^",
      {{skUnrecognized, okNone, "", "3:1", "3:15"}},
      "^"},
+    {"TERM later in a SET statement does not switch the terminator",
+     "SET NAMES X TERM ^;\nCOMMIT;",
+     {{skSet, okNone, "", "1:1", "1:18"}, {skCommit, okDatabase, "", "2:1", "2:6"}}},
+    {"TERM right after SET switches in a SET statement after another one",
+     "SET NAMES X;\nSET TERM ^ ;\nSELECT 1 FROM T^",
+     {{skSet, okNone, "", "1:1", "1:11"}, {skUnrecognized, okNone, "", "3:1", "3:15"}},
+     "^"},
     {"leading separators and closing braces between statements are skipped",
      " ,;^}\tCOMMIT;",
      {{skCommit, okDatabase, "", "1:7", "1:12"}}},
@@ -407,6 +414,26 @@ TEST(parser, chunk_parse_follows_set_term) {
   EXPECT_EQ(p.terminator, "^");
   ASSERT_EQ(p.statements.size(), 1u);
   EXPECT_FALSE(p.statements[0].HasEnd());
+}
+
+// Each TERM of a SET statement is checked against the word after SET; that
+// word is found once, not by a new scan from SET per TERM. Scanning again
+// would take some 10^12 steps here, and this parse would not end.
+TEST(parser, many_term_words_after_a_long_comment_parse_in_one_pass) {
+  Parsed p;
+  p.script.push_back("SET /*");
+  for (int i = 0; i < 8000; ++i)
+    p.script.emplace_back(1000, ' ');
+  p.script.push_back("*/ X");
+  std::string terms;
+  for (int i = 0; i < 200; ++i)
+    terms += " TERM";
+  for (int i = 0; i < 2000; ++i)
+    p.script.push_back(terms);
+  p.script.push_back(";");
+  p.parser.Parse(p.script, p.terminator, true, p.directives, p.statements);
+  ExpectStatements(p.statements, {{skSet, okNone, "", "1:1", "10002:1000"}});
+  EXPECT_EQ(p.terminator, ";");
 }
 
 TEST(parser, empty_script_gives_empty_maps) {

@@ -60,8 +60,11 @@ std::string Pos(TScriptPos pos) {
 // Every token position from the first one, as NextToken walks them.
 std::string Walk(const std::vector<std::string>& script, TScriptPos end) {
   std::string out;
-  for (TScriptPos pos = {1, 0}; pos.Col; pos = NextToken(script, pos, end))
-    out += (out.empty() ? "" : " ") + Pos(pos);
+  for (TScriptPos pos = {1, 0}; pos.Col; pos = NextToken(script, pos, end)) {
+    if (!out.empty())
+      out += ' ';
+    out += Pos(pos);
+  }
   return out;
 }
 

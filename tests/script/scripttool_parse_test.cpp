@@ -115,12 +115,13 @@ TEST_F(ScripttoolParse, parse_error_goes_to_standard_error_with_status_2) {
 }
 
 TEST_F(ScripttoolParse, open_directive_is_reported) {
-  const ToolRun run = Parse("'" + WriteScript("s.sql", "{$IFDEF A}\nCOMMIT;\n") + "'");
+  const std::string path = WriteScript("s.sql", "{$IFDEF A}\nCOMMIT;\n");
+  const ToolRun run = Parse("'" + path + "'");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "Parse script error.\r\n$ENDIF skipped 1 times\n");
 }
 
-TEST_F(ScripttoolParse, bad_arguments_and_missing_files) {
+TEST_F(ScripttoolParse, bad_arguments_print_the_usage) {
   struct Case {
     const char* args;
     int status;
@@ -132,7 +133,6 @@ TEST_F(ScripttoolParse, bad_arguments_and_missing_files) {
       {"--terminator '' x.sql", 2, "usage: nimbus-scripttool parse"},
       {"--bogus x.sql", 2, "usage: nimbus-scripttool parse"},
       {"a.sql b.sql", 2, "usage: nimbus-scripttool parse"},
-      {"/nonexistent/x.sql", 1, "parse: cannot open file /nonexistent/x.sql"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
@@ -140,6 +140,30 @@ TEST_F(ScripttoolParse, bad_arguments_and_missing_files) {
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind(c.errStart, 0), 0u) << run.err;
+  }
+}
+
+// A file that cannot be read is named, with the reason, and the status is 2.
+TEST_F(ScripttoolParse, unreadable_files_are_named_with_status_2) {
+  struct Case {
+    std::string path;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"/nonexistent/x.sql",
+       "nimbus-scripttool parse: Cannot open file \"/nonexistent/x.sql\". No such file or "
+       "directory\n"},
+      {dir_, "nimbus-scripttool parse: Cannot read file \"" + dir_ + "\". Is a directory\n"},
+      // Reading /proc/self/mem at its start is an I/O error.
+      {"/proc/self/mem",
+       "nimbus-scripttool parse: Cannot read file \"/proc/self/mem\". Input/output error\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const ToolRun run = Parse("'" + c.path + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
   }
 }
 

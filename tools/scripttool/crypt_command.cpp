@@ -83,6 +83,48 @@ std::filesystem::path WorkFileFor(const std::filesystem::path& output) {
   }
 }
 
+// The file a symbolic link leads to, through any chain of links; `path`
+// itself when it is no link. The target need not exist yet.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int hops = 0;; ++hops) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)))
+      return path;
+    if (hops == 40)
+      throw std::filesystem::filesystem_error(
+          "too many links", path, std::make_error_code(std::errc::too_many_symbolic_link_levels));
+    const std::filesystem::path target = std::filesystem::read_symlink(path);
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+}
+
+// Writes OUT: "-" is standard output; a device or FIFO cannot be replaced and
+// is written directly; any other OUT (a link followed to its target) is
+// written beside itself and renamed over, so that a failure leaves it as it
+// was.
+void Transform(const CryptArguments& arguments, const std::array<std::uint8_t, 16>& key,
+               bool encrypt, std::filesystem::path& work) {
+  if (arguments.output == "-") {
+    DecryptScriptFile(arguments.input, stdout, "standard output", key.data(), key.size(), encrypt);
+    return;
+  }
+  const std::filesystem::path output = FollowLinks(arguments.output);
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(output, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    DecryptScriptFile(arguments.input, output, key.data(), key.size(), encrypt);
+    return;
+  }
+  work = WorkFileFor(output);
+  DecryptScriptFile(arguments.input, work, key.data(), key.size(), encrypt);
+  // The new file takes the old one's permissions: a plain script kept
+  // private must stay so.
+  if (std::filesystem::exists(status))
+    std::filesystem::permissions(work, status.permissions());
+  std::filesystem::rename(work, output);
+  work.clear();
+}
+
 int Run(const char* command, bool encrypt, int argc, char** argv) {
   int status = 0;
   const std::optional<CryptArguments> arguments = Parse(command, argc, argv, status);
@@ -92,14 +134,16 @@ int Run(const char* command, bool encrypt, int argc, char** argv) {
   std::array<std::uint8_t, 16> key{};
   DeriveScriptKey(key.data(), key.size(), arguments->passphrase.value_or(PasswordCandidate(1)));
 
-  const std::filesystem::path output = arguments->output;
-  const std::filesystem::path work = WorkFileFor(output);
+  std::filesystem::path work;
+  status = 1;
   try {
-    DecryptScriptFile(arguments->input, work, key.data(), key.size(), encrypt);
-    std::filesystem::rename(work, output);
+    Transform(*arguments, key, encrypt, work);
     return 0;
   } catch (const ECipherException& error) {
     Fail(command, arguments->input + ": " + error.what());
+  } catch (const EFileReadError& error) {
+    Fail(command, error.Message());
+    status = 2;
   } catch (const Exception& error) {
     Fail(command, error.Message());
   } catch (const std::filesystem::filesystem_error& error) {
@@ -107,9 +151,11 @@ int Run(const char* command, bool encrypt, int argc, char** argv) {
   } catch (const std::exception& error) {
     Fail(command, error.what());
   }
-  std::error_code ignored;
-  std::filesystem::remove(work, ignored);
-  return 1;
+  if (!work.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(work, ignored);
+  }
+  return status;
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "platform/exception.h"
+#include "platform/os.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
 
@@ -72,15 +72,12 @@ int RunParse(int argc, char** argv) {
   if (!file)
     return ParseUsage();
 
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "parse: cannot open file %s\n", file);
-    return 1;
-  }
-  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) {
-    std::fprintf(stderr, "parse: cannot read file %s\n", file);
-    return 1;
+  std::string content;
+  try {
+    content = os::ReadFileBytes(file);
+  } catch (const EFileReadError& error) {
+    Write("nimbus-scripttool parse: " + error.Message() + "\n", stderr);
+    return 2;
   }
   const std::vector<std::string> script = SplitLines(content);
 
