@@ -362,19 +362,38 @@ TEST_F(database_info, user_names_walk_stays_inside_the_reply) {
 }
 
 TEST_F(database_info, a_failure_after_the_attach_leaves_it_detached) {
-  for (int item : {isc_info_attachment_id, isc_info_db_sql_dialect, isc_info_firebird_version,
-                   frb_info_att_charset}) {
-    SCOPED_TRACE(item);
+  const std::vector<std::string> quick = {"attach", "detach"};
+  // The server time ran (and its transaction ended) before the facts.
+  const std::vector<std::string> timed = {"attach", "start", "commit", "detach"};
+  const struct {
+    const char* step;
+    int item;
+    ISC_STATUS* statement_error;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"attachment id", isc_info_attachment_id, nullptr, quick},
+      {"dialect", isc_info_db_sql_dialect, nullptr, quick},
+      {"server time", 0, &FakeServer::prepare_error, timed},
+      {"Firebird version", isc_info_firebird_version, nullptr, timed},
+      {"character set", frb_info_att_charset, nullptr, timed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
     FakeServer::calls.clear();
-    FakeServer::info_error_item = item;
+    FakeServer::info_error_item = c.item;
     FakeServer::info_error = isc_network_error;
+    if (c.statement_error)
+      *c.statement_error = isc_network_error;
     EXPECT_THROW(db->SetConnected(true), EFIBInterBaseError);
     EXPECT_FALSE(db->Connected());
-    EXPECT_EQ(FakeServer::calls, (std::vector<std::string>{"attach", "detach"}));
+    EXPECT_FALSE(db->InternalTransaction().Active());
+    EXPECT_EQ(FakeServer::calls, c.calls);
     EXPECT_EQ(db->AttachmentId(), -1);
     // Without raising, too.
     EXPECT_NO_THROW(db->OpenAttachment(false));
     EXPECT_FALSE(db->Connected());
+    if (c.statement_error)
+      *c.statement_error = 0;
   }
   FakeServer::info_error = 0;
   db->SetConnected(true);
