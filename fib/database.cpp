@@ -4,9 +4,7 @@
 
 #include "fib/base.h"
 #include "fib/errors.h"
-#include "fib/query.h"
 #include "fib/timer.h"
-#include "fib/variant.h"
 #include "platform/exception.h"
 #include "platform/fpu.h"
 #include "platform/os.h"
@@ -340,39 +338,6 @@ void TFIBDatabase::OpenAttachment(bool raiseOnError) {
   for (size_t i = 0; i < sql_objects_.size() && Connected(); ++i)
     if (TFIBBase* link = sql_objects_[i]; link && link->AfterDatabaseConnect)
       link->AfterDatabaseConnect(link);
-}
-
-void TFIBDatabase::SynchronizeServerTime() {
-  // ServerTimeOffset := local time - server time, read through the internal
-  // transaction, which is committed again when this started it.
-  TFIBQuery query;
-  query.SetDatabase(this);
-  query.SetTransaction(internal_transaction_.get());
-  query.SQL().Assign({sql_dialect_ >= 2 ? "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE"
-                                        : "SELECT CAST('NOW' AS DATE) from RDB$DATABASE"});
-  TFIBTransaction& transaction = *internal_transaction_;
-  const bool started = !transaction.Active();
-  if (started)
-    transaction.StartTransaction();
-  TVariant server_time;
-  try {
-    query.ExecQuery();
-    if (query.Columns().Count() > 0)
-      server_time = query.Fields(0).AsVariant();
-    query.Close();
-  } catch (...) {
-    if (started && transaction.Active()) {
-      try {
-        transaction.Commit();
-      } catch (...) {
-      }
-    }
-    throw;
-  }
-  if (started && transaction.Active())
-    transaction.Commit();
-  if (server_time.Is<TDateTime>())
-    server_time_offset_ = Now().Value - server_time.Get<TDateTime>().Value;
 }
 
 void TFIBDatabase::CallDisconnectEvent(const TNotifyEvent& event, const char* name) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "fib/dpb.h"
 #include "fib/listeners.h"
 #include "fib/transaction.h"
+#include "fib/variant.h"
 #include "platform/component.h"
 
 namespace nimbus {
@@ -162,8 +164,18 @@ public:
   std::set<int> UnicodeCharsets() const;
   bool IsUnicodeCharsetId(int id) const;
 
+  // The server's clock, read through the internal transaction.
+  TDateTime ServerTime();
   // Local date-time minus server date-time in days, measured at attach.
   double ServerTimeOffset() const { return server_time_offset_; }
+
+  // Runs `sql` in `transaction`, or in the internal transaction, which is
+  // started when needed and committed afterwards, also on failure. Gives
+  // the first row's value of `column` (QueryValue; client error 41 outside
+  // the columns) or of every column (QueryValues); nothing when the
+  // statement has no columns.
+  TVariant QueryValue(const std::string& sql, int column, TFIBTransaction* transaction = nullptr);
+  std::vector<TVariant> QueryValues(const std::string& sql, TFIBTransaction* transaction = nullptr);
 
   // The idle timer; exists only while Timeout is not 0.
   IFIBTimer* IdleTimer() const { return idle_timer_.get(); }
@@ -199,6 +211,9 @@ private:
   void ResetServerVersion();
   void ReadServerVersion();
   void ReadFirebirdCharsetFacts();
+  // The first row's value of `column`, or of every column without one.
+  std::vector<TVariant> QueryColumns(const std::string& sql, std::optional<int> column,
+                                     TFIBTransaction* transaction);
 
   // Steps of an attach.
   void SynchronizeServerTime();

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "fib/errors.h"
+#include "fib/query.h"
 
 namespace nimbus {
 
@@ -239,6 +241,74 @@ bool TFIBDatabase::IsUnicodeCharsetId(int id) const {
   if (!utf8_metadata_ && !charset_is_none_)
     return charset_is_unicode_ && id > 1;
   return id >= 0 && id <= 255 && UnicodeCharsets().contains(id);
+}
+
+std::vector<TVariant> TFIBDatabase::QueryColumns(const std::string& sql, std::optional<int> column,
+                                                 TFIBTransaction* transaction) {
+  TFIBTransaction& t = transaction ? *transaction : *internal_transaction_;
+  std::vector<TVariant> values;
+  TFIBQuery query;
+  query.SetDatabase(this);
+  query.SetTransaction(&t);
+  query.SQL().Assign({sql});
+  try {
+    if (!t.Active())
+      t.StartTransaction();
+    query.ExecQuery();
+    if (!column) {
+      for (int i = 0; i < query.Columns().Count(); ++i)
+        values.push_back(query.Fields(i).AsVariant());
+    } else if (query.Columns().Count() > 0) {
+      values.push_back(query.Fields(*column).AsVariant());
+    }
+    query.Close();
+  } catch (...) {
+    // The internal transaction ends either way; the first failure is the
+    // one reported.
+    if (!transaction && t.Active()) {
+      try {
+        t.Commit();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (!transaction && t.Active())
+    t.Commit();
+  return values;
+}
+
+TVariant TFIBDatabase::QueryValue(const std::string& sql, int column,
+                                  TFIBTransaction* transaction) {
+  std::vector<TVariant> values = QueryColumns(sql, column, transaction);
+  return values.empty() ? TVariant() : std::move(values.front());
+}
+
+std::vector<TVariant> TFIBDatabase::QueryValues(const std::string& sql,
+                                                TFIBTransaction* transaction) {
+  return QueryColumns(sql, std::nullopt, transaction);
+}
+
+TDateTime TFIBDatabase::ServerTime() {
+  const TVariant value =
+      QueryValue(sql_dialect_ >= 2 ? "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE"
+                                   : "SELECT CAST('NOW' AS DATE) from RDB$DATABASE",
+                 0);
+  // A number converts as days, as a date-time variant would take it.
+  if (value.Is<TDateTime>())
+    return value.Get<TDateTime>();
+  if (value.Is<double>())
+    return TDateTime{value.Get<double>()};
+  if (value.Is<int32_t>())
+    return TDateTime{static_cast<double>(value.Get<int32_t>())};
+  if (value.Is<int64_t>())
+    return TDateTime{static_cast<double>(value.Get<int64_t>())};
+  RaiseClientError(33);
+}
+
+void TFIBDatabase::SynchronizeServerTime() {
+  const TDateTime server = ServerTime();
+  server_time_offset_ = Now().Value - server.Value;
 }
 
 } // namespace nimbus

@@ -5,8 +5,8 @@
 // status vectors and messages still come from the real library.
 
 #include <algorithm>
-#include <map>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #include "tests/fib/database_server_fixture.h"
 
+#include <cmath>
+
 namespace nimbus {
 namespace {
 
@@ -41,6 +43,22 @@ TEST_F(server_database_info, every_attachment_is_one_user_name) {
   EXPECT_EQ(db->AttachedUserNames(), std::vector<std::string>(3, test::ServerUser()));
   third.Close();
   EXPECT_EQ(second.AttachedUserNames().size(), 2u);
+}
+
+TEST_F(server_database_info, server_clock_and_query_values) {
+  CreateTestDatabase();
+  db->SetConnected(true);
+  // Server and test run on one machine: the offset is only the query's time.
+  EXPECT_LT(std::abs(db->ServerTimeOffset()), 1.0 / 86400);
+  EXPECT_LT(std::abs(Now().Value - db->ServerTime().Value), 1.0 / 86400);
+  EXPECT_FALSE(db->InternalTransaction().Active());
+
+  EXPECT_EQ(db->QueryValues("SELECT 1, 'x', CAST('abc' AS BLOB SUB_TYPE TEXT) FROM RDB$DATABASE"),
+            (std::vector<TVariant>{TVariant(int32_t{1}), TVariant(std::string("x")),
+                                   TVariant(std::string("abc"))}));
+  EXPECT_EQ(db->QueryValue("SELECT MON$SQL_DIALECT FROM MON$DATABASE", 0), TVariant(int32_t{3}));
+  EXPECT_THROW(db->QueryValue("SELECT NO_SUCH_COLUMN FROM RDB$DATABASE", 0), EFIBInterBaseError);
+  EXPECT_FALSE(db->InternalTransaction().Active());
 }
 
 } // namespace

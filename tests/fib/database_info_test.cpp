@@ -430,5 +430,66 @@ TEST_F(database_info, version_is_read_again_after_each_attach) {
   EXPECT_EQ(db->ServerBuild(), -1);
 }
 
+// The scripted statement answers every query with 2000-01-01 12:00.
+TEST_F(database_info, server_time_and_its_offset) {
+  const double noon = EncodeDateTime({2000, 1, 1, 12, 0, 0, 0}).Value;
+  const double before = Now().Value;
+  db->SetConnected(true);
+  const double after = Now().Value;
+  EXPECT_EQ(FakeServer::prepared_sql, "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE\r\n");
+  EXPECT_GE(db->ServerTimeOffset(), before - noon);
+  EXPECT_LE(db->ServerTimeOffset(), after - noon);
+  EXPECT_FALSE(db->InternalTransaction().Active());
+  EXPECT_EQ(db->ServerTime().Value, noon);
+  db->Close();
+
+  FakeServer::dialect = 1;
+  db->SynchronizeTime = false;
+  db->SetConnected(true);
+  EXPECT_EQ(db->ServerTimeOffset(), 0);
+  EXPECT_EQ(db->ServerTime().Value, noon);
+  EXPECT_EQ(FakeServer::prepared_sql, "SELECT CAST('NOW' AS DATE) from RDB$DATABASE\r\n");
+
+  FakeServer::columns[0].null = true;
+  ExpectClientError([&] { db->ServerTime(); }, 33, "Invalid data conversion.");
+}
+
+TEST_F(database_info, query_value_commits_the_internal_transaction_it_uses) {
+  db->SynchronizeTime = false;
+  db->SetConnected(true);
+  FakeServer::columns = {FakeServer::Var{SQL_LONG + 1, 4, 0, 0, "A", Bytes({7, 0, 0, 0})},
+                         FakeServer::Var{SQL_LONG + 1, 4, 0, 0, "B", Bytes({8, 0, 0, 0})}};
+  FakeServer::calls.clear();
+  EXPECT_EQ(db->QueryValue("SELECT A, B FROM T", 1), TVariant(int32_t{8}));
+  EXPECT_EQ(db->QueryValues("SELECT A, B FROM T"),
+            (std::vector<TVariant>{TVariant(int32_t{7}), TVariant(int32_t{8})}));
+  EXPECT_EQ(FakeServer::calls, (std::vector<std::string>{"start", "commit", "start", "commit"}));
+  ExpectClientError([&] { db->QueryValue("SELECT A, B FROM T", 2); }, 41,
+                    "Field \"Field No: 2\" not found.");
+  EXPECT_FALSE(db->InternalTransaction().Active());
+
+  // A given transaction is the caller's to end.
+  tr->StartTransaction();
+  FakeServer::calls.clear();
+  EXPECT_EQ(db->QueryValue("SELECT A, B FROM T", 0, tr), TVariant(int32_t{7}));
+  EXPECT_TRUE(tr->Active());
+  EXPECT_TRUE(FakeServer::calls.empty());
+
+  // A failure still commits the internal transaction, and is the one raised.
+  FakeServer::execute_error = isc_lock_conflict;
+  FakeServer::commit_error = isc_network_error;
+  try {
+    db->QueryValue("SELECT A, B FROM T", 0);
+    ADD_FAILURE() << "no error";
+  } catch (const EFIBInterBaseError& e) {
+    EXPECT_EQ(e.StatusCode(), isc_lock_conflict);
+  }
+  EXPECT_EQ(FakeServer::calls, (std::vector<std::string>{"start", "commit"}));
+  FakeServer::commit_error = 0;
+  FakeServer::execute_error = 0;
+  db->QueryValue("SELECT A, B FROM T", 0);
+  EXPECT_FALSE(db->InternalTransaction().Active());
+}
+
 } // namespace
 } // namespace nimbus
