@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "fib/database.h"
+#include "fib/param_lines.h"
 #include "fib/query.h"
 #include "fib/transaction.h"
 #include "platform/exception.h"
@@ -42,10 +43,10 @@ std::size_t BlankFrom(std::string_view text, std::size_t col) {
 std::string Argument(std::string_view joined, std::size_t col) {
   if (col < 1 || col > joined.size())
     return {};
-  std::string_view text = TrimBlanks(joined.substr(col - 1));
+  std::string text = TrimmedLine(joined.substr(col - 1));
   if (!text.empty())
-    text.remove_suffix(1);
-  return std::string(TrimBlanks(text));
+    text.pop_back();
+  return TrimmedLine(text);
 }
 
 bool SameText(std::string_view a, std::string_view b) {
@@ -56,7 +57,7 @@ bool SameText(std::string_view a, std::string_view b) {
 // whatever the process locale. "inf", "nan" and hexadecimal forms are not
 // numbers here: from_chars alone would take them.
 double ParseDecimal(const std::string& text) {
-  std::string number(TrimBlanks(text));
+  std::string number = TrimmedLine(text);
   std::replace(number.begin(), number.end(), ',', '.');
   const auto digits = [&](std::size_t& i) {
     const std::size_t start = i;
@@ -187,7 +188,8 @@ void TScriptDirectives::RefreshServerConstants() {
     Define("IS_FIREBIRD");
   SetConstant("SERVER_MAJOR_VER", std::to_string(db->ServerMajor()));
   SetConstant("SERVER_MINOR_VER", std::to_string(db->ServerMinor()));
-  // ODS_MAJOR_VER and ODS_MINOR_VER follow with the database information.
+  SetConstant("ODS_MAJOR_VER", std::to_string(db->ODSMajorVersion()));
+  SetConstant("ODS_MINOR_VER", std::to_string(db->ODSMinorVersion()));
 }
 
 // --- directive statements -------------------------------------------------------
@@ -215,8 +217,9 @@ void TScriptDirectives::RunDirectiveStatement(const std::vector<std::string>& li
     const std::size_t equals = setting.find('=');
     if (equals == std::string::npos)
       return;
-    const std::string value(TrimBlanks(std::string_view(setting).substr(equals + 1)));
-    const std::string name = AnsiUpperCase(TrimBlanks(std::string_view(setting).substr(0, equals)));
+    const std::string value = TrimmedLine(std::string_view(setting).substr(equals + 1));
+    const std::string name =
+        AnsiUpperCase(TrimmedLine(std::string_view(setting).substr(0, equals)));
     if (!name.empty() && !value.empty())
       SetConstant(name, value);
   } else {
@@ -303,7 +306,7 @@ std::uint8_t TScriptDirectives::EvaluateComparison(const std::string& header) {
     ++i;
   const std::string value = expression.substr(i);
 
-  const std::string constant(TrimBlanks(ConstantValue(name)));
+  const std::string constant = TrimmedLine(ConstantValue(name));
   if (constant.empty())
     throw std::runtime_error("Parse script error.\r\nConstant don't exists\r\n" + name);
   if (op == "=")
@@ -323,16 +326,15 @@ std::uint8_t TScriptDirectives::EvaluateExistence(const std::string& header, boo
   const std::size_t start = BlankFrom(header, 10);
   if (!start)
     return kUndecided;
-  const std::string rest(TrimBlanks(std::string_view(header).substr(start - 1)));
+  const std::string rest = TrimmedLine(std::string_view(header).substr(start - 1));
   for (const ExistenceQuery& entry : kExistenceQueries) {
     if (!MatchKeyword(entry.word, rest, 1))
       continue;
-    std::string_view text = entry.nameColumn <= rest.size()
-                                ? TrimBlanks(std::string_view(rest).substr(entry.nameColumn - 1))
-                                : std::string_view();
+    std::string text =
+        entry.nameColumn <= rest.size() ? TrimmedLine(rest.substr(entry.nameColumn - 1)) : "";
     if (!text.empty())
-      text.remove_suffix(1); // the closing "}"
-    text = TrimBlanks(text);
+      text.pop_back(); // the closing "}"
+    text = TrimmedLine(text);
     std::string name;
     if (!text.empty() && text.front() == '"')
       name = text.size() >= 2 ? std::string(text.substr(1, text.size() - 2)) : std::string();

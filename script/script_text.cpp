@@ -184,14 +184,4 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-    ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-    --end;
-  return text.substr(begin, end - begin);
-}
-
 } // namespace nimbus

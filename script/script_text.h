@@ -40,7 +40,4 @@ std::vector<std::string> SplitLines(std::string_view text);
 // The lines joined, each followed by CR LF.
 std::string JoinLines(const std::vector<std::string>& lines);
 
-// `text` without blanks and control characters (bytes up to 32) at either end.
-std::string_view TrimBlanks(std::string_view text);
-
 } // namespace nimbus
