@@ -78,6 +78,7 @@ TEST_F(runner_server, ddl_then_dml_with_commits_after_ddl) {
 
 TEST_F(runner_server, error_path_with_and_without_the_handler_defaults) {
   struct Case {
+    const char* table;
     bool defaults;
     int rows; // in the transaction after the run
     int stoppedAt;
@@ -85,14 +86,13 @@ TEST_F(runner_server, error_path_with_and_without_the_handler_defaults) {
   };
   const Case cases[] = {
       // Rolled back, and stopped before statement 3.
-      {true, 0, 3, false},
+      {"T1", true, 0, 3, false},
       // Neither: the run goes on and keeps the rows before and after.
-      {false, 2, 0, true},
+      {"T2", false, 2, 0, true},
   };
-  int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.defaults ? "defaults" : "cleared");
-    const std::string table = "T" + std::to_string(++n);
+    const std::string table = c.table;
     Run("CREATE TABLE " + table + " (ID INTEGER NOT NULL PRIMARY KEY);\n");
     keepDefaults = c.defaults;
     Run("INSERT INTO " + table +
