@@ -314,6 +314,64 @@ TEST_F(runner_server, events_carry_line_and_statement_number) {
   EXPECT_EQ(errors[0].Line, 15);
 }
 
+TEST_F(runner_server, a_whole_update_script) {
+  Lines events;
+  scripter->BeforeStatementExecute = [&events](TpFIBScripter*, std::int32_t Line,
+                                               std::int32_t StatementNo, const TStatementDesc&,
+                                               const Lines&) {
+    events.push_back("B" + std::to_string(StatementNo) + "@" + std::to_string(Line));
+  };
+  scripter->AfterStatementExecute = [&events](TpFIBScripter*, std::int32_t Line,
+                                              std::int32_t StatementNo, const TStatementDesc&,
+                                              const Lines&) {
+    events.push_back("A" + std::to_string(StatementNo) + "@" + std::to_string(Line));
+  };
+  Run("/* Nimbus update script */\n"
+      "SET SQL DIALECT 3;\n"
+      "{$IFNOTEXISTS TABLE ADHERENT}\n"
+      "CREATE TABLE ADHERENT (ID INTEGER NOT NULL PRIMARY KEY, NOM VARCHAR(40), CENTRE INTEGER);\n"
+      "{$ENDIF}\n"
+      "{$IFNOTEXISTS GENERATOR GEN_ADHERENT}\n"
+      "CREATE GENERATOR GEN_ADHERENT;\n"
+      "{$ENDIF}\n"
+      "SET TERM ^ ;\n"
+      "CREATE OR ALTER PROCEDURE ADD_ADHERENT (P_NOM VARCHAR(40), P_CENTRE INTEGER)\n"
+      "AS\n"
+      "BEGIN\n"
+      "  INSERT INTO ADHERENT (ID, NOM, CENTRE)\n"
+      "    VALUES (GEN_ID(GEN_ADHERENT, 1), :P_NOM, :P_CENTRE);\n"
+      "END^\n"
+      "SET TERM ; ^\n"
+      "COMMIT;\n"
+      "EXECUTE PROCEDURE ADD_ADHERENT('Dupont', 1000);\n"
+      "EXECUTE PROCEDURE ADD_ADHERENT('M\xFCller; Anne', 1000);\n"
+      "INSERT INTO ADHERENT (ID, NOM, CENTRE) VALUES (100, 'Martin', 1000);\n"
+      "REINSERT (100, 'Duplicate', 1000); -- refused: the key exists\n"
+      "REINSERT (101, 'Bernard', 1000);\n"
+      "{$IF SERVER_MAJOR_VER>=3}\n"
+      "DESCRIBE TABLE ADHERENT 'Les adh\xE9rents; un par personne';\n"
+      "{$ELSE}\n"
+      "UPDATE ADHERENT SET NOM = 'old server';\n"
+      "{$ENDIF}\n"
+      "UPDATE ADHERENT SET CENTRE = 2000 WHERE NOM STARTING WITH 'M';\n"
+      "COMMIT;");
+  ASSERT_EQ(errors.size(), 1u) << ErrorList();
+  EXPECT_EQ(errors[0].StatementNo, 9);
+  EXPECT_EQ(errors[0].Line, 21);
+  EXPECT_EQ(errors[0].SQLCode, -803);
+  EXPECT_EQ(events,
+            (Lines{"B1@2",   "B2@4",   "A2@4",   "B3@7",   "A3@7",   "B4@10", "A4@10", "B5@17",
+                   "B6@18",  "A6@18",  "B7@19",  "A7@19",  "B8@20",  "A8@20", "B9@21", "B10@22",
+                   "A10@22", "B11@24", "A11@24", "B13@28", "A13@28", "B14@29"}));
+  EXPECT_FALSE(tr->Active());
+  EXPECT_EQ(Committed("SELECT COUNT(*) FROM ADHERENT"), 4);
+  EXPECT_EQ(Committed("SELECT COUNT(*) FROM ADHERENT WHERE CENTRE = 2000"), 2);
+  EXPECT_EQ(Committed("SELECT COUNT(*) FROM ADHERENT WHERE NOM = 'M\xFCller; Anne'"), 1);
+  EXPECT_EQ(Text("SELECT RDB$DESCRIPTION FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = "
+                 "'ADHERENT'"),
+            "Les adh\xE9rents; un par personne");
+}
+
 TEST_F(runner_server, a_new_database_commits_the_running_transaction) {
   Run("CREATE TABLE T (ID INTEGER);\nINSERT INTO T VALUES (1);");
   EXPECT_TRUE(tr->Active());
