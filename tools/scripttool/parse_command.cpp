@@ -2,13 +2,13 @@
 #include <cstring>
 #include <exception>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/exception.h"
 #include "platform/os.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
+#include "tools/scripttool/output.h"
 
 namespace nimbus::scripttool {
 
@@ -17,37 +17,6 @@ namespace {
 int ParseUsage() {
   std::fputs("usage: nimbus-scripttool parse [--text] [--terminator T] FILE\n", stderr);
   return 2;
-}
-
-// Positions print as 1-based line and column; a statement without end prints 0:0.
-void AppendPos(std::string& out, TScriptPos pos) {
-  out += std::to_string(static_cast<long long>(pos.Line) + 1);
-  out += ':';
-  out += std::to_string(pos.Col);
-}
-
-template <typename... Fields> void AppendFields(std::string& out, const Fields&... fields) {
-  bool first = true;
-  (
-      [&] {
-        if (!first)
-          out += '\t';
-        first = false;
-        if constexpr (std::is_same_v<Fields, TScriptPos>)
-          AppendPos(out, fields);
-        else if constexpr (std::is_same_v<Fields, bool>)
-          out += fields ? '1' : '0';
-        else if constexpr (std::is_integral_v<Fields>)
-          out += std::to_string(fields);
-        else
-          out += fields;
-      }(),
-      ...);
-  out += '\n';
-}
-
-void Write(const std::string& text, std::FILE* stream) {
-  std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <type_traits>
+
+#include "script/script_types.h"
+
+// Line-oriented output of the subcommands: tab-separated fields, one record
+// per line.
+namespace nimbus::scripttool {
+
+// Positions print as 1-based line and column; a position without end prints 0:0.
+inline void AppendPos(std::string& out, TScriptPos pos) {
+  out += std::to_string(static_cast<long long>(pos.Line) + 1);
+  out += ':';
+  out += std::to_string(pos.Col);
+}
+
+template <typename... Fields> void AppendFields(std::string& out, const Fields&... fields) {
+  bool first = true;
+  (
+      [&] {
+        if (!first)
+          out += '\t';
+        first = false;
+        if constexpr (std::is_same_v<Fields, TScriptPos>)
+          AppendPos(out, fields);
+        else if constexpr (std::is_same_v<Fields, bool>)
+          out += fields ? '1' : '0';
+        else if constexpr (std::is_integral_v<Fields>)
+          out += std::to_string(fields);
+        else
+          out += fields;
+      }(),
+      ...);
+  out += '\n';
+}
+
+inline void Write(const std::string& text, std::FILE* stream) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+} // namespace nimbus::scripttool
