@@ -14,8 +14,8 @@ namespace {
 using namespace nimbus;
 
 bool Trimmed(const std::string& text) {
-  return text.empty() || (text.front() != ' ' && text.front() != '\t' && text.back() != ' ' &&
-                          text.back() != '\t');
+  return text.empty() ||
+         (text.front() != ' ' && text.front() != '\t' && text.back() != ' ' && text.back() != '\t');
 }
 
 bool OneLine(const std::string& text) {

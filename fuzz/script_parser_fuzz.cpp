@@ -1,6 +1,8 @@
 // Script text split into statements and directives: whatever the bytes, every
 // position reported lies inside the text, in script order, and every index
 // points into its map.
+#include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -51,6 +53,18 @@ void CheckMaps(const std::vector<std::string>& lines, const TScriptMap& statemen
   }
 }
 
+bool SameStatement(const TStatementDesc& a, const TStatementDesc& b) {
+  return a.StartPos == b.StartPos && a.EndPos == b.EndPos && a.Kind == b.Kind &&
+         a.ObjectKind == b.ObjectKind && a.ObjectName == b.ObjectName &&
+         a.DirectiveIndex == b.DirectiveIndex && a.InElseBranch == b.InElseBranch;
+}
+
+bool SameDirective(const TDirectiveDesc& a, const TDirectiveDesc& b) {
+  return a.StartPos == b.StartPos && a.HeaderEnd == b.HeaderEnd && a.ElsePos == b.ElsePos &&
+         a.EndifPos == b.EndifPos && a.ParentIndex == b.ParentIndex &&
+         a.InParentElse == b.InParentElse;
+}
+
 const char* const kTerminators[] = {";", "^", "!!", "GO"};
 
 } // namespace
@@ -73,6 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_REQUIRE(!terminator.empty());
   CheckMaps(lines, statements, directives, !failed);
+  const TScriptMap first = statements;
+  const TDirectivesMap firstDirectives = directives;
+  const std::array<bool, 3> firstFlags = {parser.MakesConnection(), parser.HasDML(),
+                                          parser.HasUnrecognized()};
 
   // A growing chunk, as the streaming of included files parses it.
   const std::size_t chunk = lines.empty() ? 0 : (options >> 2) % lines.size();
@@ -83,5 +101,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const std::runtime_error&) {
   }
   CheckMaps(head, statements, directives, false);
+
+  // Nothing of an earlier parse carries over: the same parser parsing the
+  // whole script again finds what it found the first time.
+  terminator = kTerminators[options & 3];
+  try {
+    parser.Parse(lines, terminator, true, directives, statements);
+  } catch (const std::runtime_error&) {
+  }
+  FUZZ_REQUIRE(
+      std::equal(first.begin(), first.end(), statements.begin(), statements.end(), SameStatement));
+  FUZZ_REQUIRE(std::equal(firstDirectives.begin(), firstDirectives.end(), directives.begin(),
+                          directives.end(), SameDirective));
+  FUZZ_REQUIRE((firstFlags == std::array<bool, 3>{parser.MakesConnection(), parser.HasDML(),
+                                                  parser.HasUnrecognized()}));
   return 0;
 }

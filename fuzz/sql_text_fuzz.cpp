@@ -75,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_REQUIRE(full.Entries[i].InWhere() && full.Entries[i].Standalone());
     FUZZ_REQUIRE((noValue >> (i % 8)) & 1);
   }
-  const TPreprocessedSQL again = PreprocessParams(rewrite.Text, ClassifySQL(rewrite.Text), false,
-                                                  "fuzz");
+  const TPreprocessedSQL again =
+      PreprocessParams(rewrite.Text, ClassifySQL(rewrite.Text), false, "fuzz");
   FUZZ_REQUIRE(again.Entries.size() == full.Entries.size() - rewrite.Replaced.size());
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang in build-fuzz/ (under AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60), two at
-# a time, starting from its committed seed corpus. Fails when any harness finds
+# a time, starting from its committed seed corpus (and fuzz/<name>.dict, the
+# words it gives meaning to, when there is one). Fails when any harness finds
 # a crash, a sanitizer report, a broken property or an input that runs longer
 # than 10 s; the input is kept in build-fuzz/fuzz/crashes/<name>/ and can be
 # replayed with build-fuzz/fuzz/<name>_fuzz FILE. Run as root.
@@ -28,9 +29,10 @@ ninja -C "$build" ${NIMBUS_JOBS:+-j "$NIMBUS_JOBS"} "${names[@]/%/_fuzz}"
 # run NAME: one harness; its output goes to a log, new inputs to a working
 # corpus, so the committed seeds stay as they are.
 run() {
-  local name=$1 out=$build/fuzz
+  local name=$1 out=$build/fuzz dict=()
   mkdir -p "$out/work/$name" "$out/crashes/$name"
-  "$out/${name}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+  [[ ! -f $root/fuzz/$name.dict ]] || dict=(-dict="$root/fuzz/$name.dict")
+  "$out/${name}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 "${dict[@]}" \
     -print_final_stats=1 -artifact_prefix="$out/crashes/$name/" \
     "$out/work/$name" "$root/fuzz/corpus/$name" >"$out/$name.log" 2>&1
 }
