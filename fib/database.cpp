@@ -4,7 +4,9 @@
 
 #include "fib/base.h"
 #include "fib/errors.h"
+#include "fib/query.h"
 #include "fib/timer.h"
+#include "fib/variant.h"
 #include "platform/exception.h"
 #include "platform/fpu.h"
 #include "platform/os.h"
@@ -332,15 +334,56 @@ void TFIBDatabase::OpenAttachment(bool raiseOnError) {
 }
 
 void TFIBDatabase::SynchronizeServerTime() {
-  // Extension point: ServerTimeOffset := local time - ServerTime, measured
-  // through the internal transaction once statements exist. Until then the
-  // offset stays 0.
+  // ServerTimeOffset := local time - server time, read through the internal
+  // transaction, which is committed again when this started it.
+  TFIBQuery query;
+  query.SetDatabase(this);
+  query.SetTransaction(internal_transaction_.get());
+  query.SQL().Assign({sql_dialect_ >= 2 ? "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE"
+                                        : "SELECT CAST('NOW' AS DATE) from RDB$DATABASE"});
+  TFIBTransaction& transaction = *internal_transaction_;
+  const bool started = !transaction.Active();
+  if (started)
+    transaction.StartTransaction();
+  TVariant server_time;
+  try {
+    query.ExecQuery();
+    if (query.Columns().Count() > 0)
+      server_time = query.Fields(0).AsVariant();
+    query.Close();
+  } catch (...) {
+    if (started && transaction.Active()) {
+      try {
+        transaction.Commit();
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (started && transaction.Active())
+    transaction.Commit();
+  if (server_time.Is<TDateTime>())
+    server_time_offset_ = Now().Value - server_time.Get<TDateTime>().Value;
 }
 
 void TFIBDatabase::ReadConnectionFacts() {
   // Extension point: server version, IsFirebird, IsFirebird21OrLater and the
   // character-set facts are read here by the database-information code.
-  // Until then the version stays unread (-1) and IsFirebird21OrLater false.
+  // Until then the version stays unread (-1), IsFirebird21OrLater false and
+  // the character set is taken from the lc_ctype line.
+  ReadCharsetFacts();
+}
+
+void TFIBDatabase::ReadCharsetFacts() {
+  const std::string charset = connect_params_.CharSet();
+  charset_is_unicode_ = charset == "UNICODE_FSS" || charset == "UTF8";
+}
+
+bool TFIBDatabase::IsUnicodeCharset() const {
+  if (Connected())
+    return charset_is_unicode_;
+  const std::string charset = connect_params_.CharSet();
+  return charset == "UNICODE_FSS" || charset == "UTF8";
 }
 
 void TFIBDatabase::CallDisconnectEvent(const TNotifyEvent& event, const char* name) {
@@ -404,6 +447,7 @@ void TFIBDatabase::CreateDatabase() {
   attachment_id_ = -1;
   // Extension point: IsFirebird and, for Firebird 2 and later, the
   // character-set facts are computed here by the database-information code.
+  ReadCharsetFacts();
 }
 
 void TFIBDatabase::DropDatabase() {

@@ -125,6 +125,11 @@ public:
   int32_t ServerMinor() const { return server_minor_; }
   int32_t ServerBuild() const { return server_build_; }
   bool IsFirebird21OrLater() const { return is_firebird21_or_later_; }
+  // The server is Firebird; read after each attach.
+  bool IsFirebird() const { return is_firebird_; }
+  // The attachment exchanges text as UTF-8 (character set UNICODE_FSS or
+  // UTF8): attached, the fact read at the attach; detached, the lc_ctype line.
+  bool IsUnicodeCharset() const;
   double ServerTimeOffset() const { return server_time_offset_; }
 
   // The idle timer; exists only while Timeout is not 0.
@@ -152,6 +157,7 @@ private:
   // Steps of an attach that the database-information code fills in.
   void SynchronizeServerTime();
   void ReadConnectionFacts();
+  void ReadCharsetFacts();
 
   std::string db_name_;
   TDBParams db_params_;
@@ -179,6 +185,8 @@ private:
   int32_t server_minor_ = -1;
   int32_t server_build_ = -1;
   bool is_firebird21_or_later_ = false;
+  bool is_firebird_ = false;
+  bool charset_is_unicode_ = false;
   double server_time_offset_ = 0;
 };
 

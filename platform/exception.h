@@ -25,6 +25,12 @@ public:
   using Exception::Exception;
 };
 
+// The silent abort: unwinds the current operation without an error message.
+class EAbort : public Exception {
+public:
+  EAbort() : Exception("Operation aborted") {}
+};
+
 // A text that is not a valid number.
 class EConvertError : public Exception {
 public:

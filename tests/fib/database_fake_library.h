@@ -4,6 +4,8 @@
 // replaced by a scripted server, for tests that need no Firebird server:
 // status vectors and messages still come from the real library.
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct FakeServer {
     tpb.clear();
     sql.clear();
     db_name_length = database_count = 0;
+    ResetStatement();
   }
 
   static ISC_STATUS Result(ISC_STATUS* status, ISC_STATUS code) {
@@ -78,6 +81,9 @@ struct FakeServer {
                                      const XSQLDA*) {
     calls.push_back("execute_immediate");
     sql = text;
+    // Attached: a statement; detached: CREATE DATABASE.
+    if (*db)
+      return Result(status, execute_error);
     if (!attach_error)
       *db = ++next_db;
     return Result(status, attach_error);
@@ -116,6 +122,195 @@ struct FakeServer {
     calls.push_back("rollback_retaining");
     return Result(status, retaining_error);
   }
+
+  // --- the scripted statement -------------------------------------------------
+  // One described entry: the record the server fills in and, for columns,
+  // the raw bytes it writes at each fetch (VARYING: with its length prefix).
+  struct Var {
+    short type = SQL_LONG + 1;
+    short len = 4;
+    short scale = 0;
+    short subtype = 0;
+    std::string alias;
+    std::string value;
+    bool null = false;
+    short alias_length = -1; // when set, replaces alias.size()
+  };
+  // What the client sent for one input entry.
+  struct Sent {
+    short type;
+    short len;
+    std::string bytes;
+    bool null;
+  };
+
+  static inline std::vector<Var> columns, inputs;
+  static inline std::string stmt_info;
+  static inline int rows = 1, fetched = 0;
+  static inline ISC_STATUS prepare_error = 0, execute_error = 0, fetch_error = 0, free_error = 0;
+  static inline std::string prepared_sql;
+  static inline unsigned short prepared_length = 0;
+  static inline std::vector<Sent> sent;
+  static inline std::vector<std::string> dsql;
+  static inline isc_stmt_handle next_stmt = 0;
+
+  static std::string TypeInfo(int type) {
+    return {isc_info_sql_stmt_type, 4, 0, static_cast<char>(type), 0, 0, 0, isc_info_end};
+  }
+
+  // The attachment's server-time query is answered with 2000-01-01 12:00.
+  static void ResetStatement() {
+    ISC_TIMESTAMP noon{51544, 432'000'000};
+    columns = {Var{SQL_TIMESTAMP, 8, 0, 0, "CAST", std::string(reinterpret_cast<char*>(&noon), 8)}};
+    inputs.clear();
+    stmt_info = TypeInfo(isc_info_sql_stmt_select);
+    rows = 1;
+    fetched = 0;
+    prepare_error = execute_error = fetch_error = free_error = 0;
+    prepared_sql.clear();
+    prepared_length = 0;
+    sent.clear();
+    dsql.clear();
+  }
+
+  // Bytes the client library moves for an entry of this type.
+  static size_t Width(const XSQLVAR& v) {
+    switch (v.sqltype & ~1) {
+    case SQL_TEXT:
+      return v.sqllen;
+    case SQL_VARYING:
+      return v.sqllen + 2;
+    case SQL_SHORT:
+      return 2;
+    case SQL_LONG:
+    case SQL_FLOAT:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+      return 4;
+    case SQL_BOOLEAN:
+      return 1;
+    case SQL_NULL:
+      return 0;
+    default:
+      return 8;
+    }
+  }
+
+  static void Describe(XSQLDA* area, const std::vector<Var>& list) {
+    area->sqld = static_cast<short>(list.size());
+    for (int i = 0; i < std::min<int>(area->sqln, area->sqld); ++i) {
+      XSQLVAR& r = area->sqlvar[i];
+      const Var& v = list[i];
+      r.sqltype = v.type;
+      r.sqllen = v.len;
+      r.sqlscale = v.scale;
+      r.sqlsubtype = v.subtype;
+      std::memset(r.aliasname, 0, sizeof(r.aliasname));
+      std::memcpy(r.aliasname, v.alias.data(), std::min(v.alias.size(), sizeof(r.aliasname)));
+      r.aliasname_length =
+          v.alias_length >= 0 ? v.alias_length : static_cast<short>(v.alias.size());
+    }
+  }
+
+  // Writes one row as the client library would: through sqldata and sqlind.
+  static void WriteRow(const XSQLDA* area) {
+    for (int i = 0; i < std::min<int>(area->sqld, static_cast<int>(columns.size())); ++i) {
+      const XSQLVAR& r = area->sqlvar[i];
+      const Var& v = columns[i];
+      if (r.sqlind)
+        *r.sqlind = v.null ? -1 : 0;
+      if (!v.null)
+        std::memcpy(r.sqldata, v.value.data(), std::min(v.value.size(), Width(r)));
+    }
+  }
+
+  static ISC_STATUS Alloc(ISC_STATUS* status, isc_db_handle*, isc_stmt_handle* stmt) {
+    dsql.push_back("alloc");
+    *stmt = ++next_stmt;
+    return Result(status, 0);
+  }
+  static ISC_STATUS Prepare(ISC_STATUS* status, isc_tr_handle*, isc_stmt_handle*,
+                            unsigned short length, const ISC_SCHAR* text, unsigned short,
+                            XSQLDA* out) {
+    dsql.push_back("prepare");
+    prepared_length = length;
+    prepared_sql = length ? std::string(text, length) : std::string(text);
+    if (prepare_error)
+      return Result(status, prepare_error);
+    if (out)
+      Describe(out, columns);
+    return Result(status, 0);
+  }
+  static ISC_STATUS SqlInfo(ISC_STATUS* status, isc_stmt_handle*, short, const ISC_SCHAR*,
+                            short length, ISC_SCHAR* buffer) {
+    dsql.push_back("info");
+    std::memcpy(buffer, stmt_info.data(), std::min<size_t>(stmt_info.size(), length));
+    return Result(status, 0);
+  }
+  static ISC_STATUS DescribeOut(ISC_STATUS* status, isc_stmt_handle*, unsigned short,
+                                XSQLDA* area) {
+    dsql.push_back("describe");
+    Describe(area, columns);
+    return Result(status, 0);
+  }
+  static ISC_STATUS DescribeIn(ISC_STATUS* status, isc_stmt_handle*, unsigned short, XSQLDA* area) {
+    dsql.push_back("describe_bind");
+    Describe(area, inputs);
+    return Result(status, 0);
+  }
+  static void RecordInputs(const XSQLDA* in) {
+    sent.clear();
+    for (int i = 0; in && i < in->sqld; ++i) {
+      const XSQLVAR& r = in->sqlvar[i];
+      const bool null = (r.sqltype & 1) && r.sqlind && *r.sqlind == -1;
+      const size_t width = (r.sqltype & ~1) == SQL_VARYING
+                               ? 2 + *reinterpret_cast<const unsigned short*>(r.sqldata)
+                               : Width(r);
+      sent.push_back({r.sqltype, r.sqllen, null ? "" : std::string(r.sqldata, width), null});
+    }
+  }
+  static ISC_STATUS Execute(ISC_STATUS* status, isc_tr_handle*, isc_stmt_handle*, unsigned short,
+                            const XSQLDA* in) {
+    dsql.push_back("execute");
+    RecordInputs(in);
+    fetched = 0;
+    return Result(status, execute_error);
+  }
+  static ISC_STATUS Execute2(ISC_STATUS* status, isc_tr_handle*, isc_stmt_handle*, unsigned short,
+                             const XSQLDA* in, const XSQLDA* out) {
+    dsql.push_back("execute2");
+    RecordInputs(in);
+    if (execute_error)
+      return Result(status, execute_error);
+    if (out)
+      WriteRow(out);
+    return Result(status, 0);
+  }
+  static ISC_STATUS Fetch(ISC_STATUS* status, isc_stmt_handle*, unsigned short, const XSQLDA* out) {
+    dsql.push_back("fetch");
+    if (fetch_error)
+      return Result(status, fetch_error);
+    if (fetched >= rows) {
+      Result(status, 0);
+      return 100;
+    }
+    ++fetched;
+    WriteRow(out);
+    return Result(status, 0);
+  }
+  static ISC_STATUS Free(ISC_STATUS* status, isc_stmt_handle* stmt, unsigned short option) {
+    dsql.push_back(option == DSQL_close ? "close" : "drop");
+    if (free_error)
+      return Result(status, free_error);
+    if (option == DSQL_drop)
+      *stmt = 0;
+    return Result(status, 0);
+  }
+  static ISC_STATUS CursorName(ISC_STATUS* status, isc_stmt_handle*, const ISC_SCHAR*,
+                               unsigned short) {
+    dsql.push_back("cursor_name");
+    return Result(status, 0);
+  }
 };
 
 // Installs the scripted server into the system library for one test.
@@ -138,6 +333,16 @@ protected:
     entry.isc_commit_retaining = &FakeServer::CommitRetaining;
     entry.isc_rollback_retaining = &FakeServer::RollbackRetaining;
     entry.isc_dsql_execute_immediate = &FakeServer::ExecuteImmediate;
+    entry.isc_dsql_alloc_statement2 = &FakeServer::Alloc;
+    entry.isc_dsql_prepare = &FakeServer::Prepare;
+    entry.isc_dsql_sql_info = &FakeServer::SqlInfo;
+    entry.isc_dsql_describe = &FakeServer::DescribeOut;
+    entry.isc_dsql_describe_bind = &FakeServer::DescribeIn;
+    entry.isc_dsql_execute = &FakeServer::Execute;
+    entry.isc_dsql_execute2 = &FakeServer::Execute2;
+    entry.isc_dsql_fetch = &FakeServer::Fetch;
+    entry.isc_dsql_free_statement = &FakeServer::Free;
+    entry.isc_dsql_set_cursor_name = &FakeServer::CursorName;
     FakeServer::Reset();
   }
   void TearDown() override {
@@ -155,6 +360,7 @@ private:
 #include "fib/database.h"
 #include "fib/errors.h"
 #include "fib/transaction.h"
+#include "tests/fib/expect_client_error.h"
 
 namespace nimbus::test {
 
@@ -182,17 +388,6 @@ struct FakeAttachment {
   }
   static const char* FakeLibraryTestName() { return "libfbclient.so.2"; }
 };
-
-// `f` raises client error `number` with exactly `text`.
-template <typename F> void ExpectClientError(F f, int number, const std::string& text) {
-  try {
-    f();
-    ADD_FAILURE() << "no error, expected client error " << number;
-  } catch (const EFIBClientError& e) {
-    EXPECT_EQ(e.SQLCode(), number);
-    EXPECT_EQ(e.Message(), text);
-  }
-}
 
 // The pair over the scripted server, fresh for each test.
 class FakeAttachmentTest : public FakeLibraryTest {

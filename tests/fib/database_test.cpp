@@ -5,6 +5,7 @@
 #include "fib/base.h"
 #include "fib/errors.h"
 #include "fib/timer.h"
+#include "fib/variant.h"
 #include "tests/fib/database_fake_library.h"
 
 namespace nimbus {
@@ -51,6 +52,19 @@ TEST_F(database, attach_passes_name_length_and_parameter_block) {
   EXPECT_EQ(db->DPBLength(), 1 + 8 + 8 + 11);
   EXPECT_EQ(db->AttachmentId(), 42);
   EXPECT_EQ(db->SQLDialect(), 3);
+}
+
+TEST_F(database, attach_measures_the_server_clock) {
+  db->SetConnected(true);
+  // The scripted server's clock says 2000-01-01 12:00.
+  EXPECT_NEAR(db->ServerTimeOffset(), Now().Value - 36526.5, 1e-3);
+  EXPECT_FALSE(db->InternalTransaction().Active()); // started for the query, committed again
+  db->Close();
+  db->SynchronizeTime = false;
+  FakeServer::dsql.clear();
+  db->SetConnected(true);
+  EXPECT_EQ(db->ServerTimeOffset(), 0);
+  EXPECT_TRUE(FakeServer::dsql.empty());
 }
 
 TEST_F(database, attach_refusals_leave_it_detached_and_the_next_attempt_works) {
@@ -196,7 +210,9 @@ TEST_F(database, connect_and_disconnect_steps_run_in_order) {
                                              "link after connect", "--", "BeforeDisconnect",
                                              "disconnect listener", "link before disconnect",
                                              "link after disconnect", "AfterDisconnect"}));
-  EXPECT_EQ(FakeServer::calls, (std::vector<std::string>{"attach", "start", "commit", "detach"}));
+  // The first start and commit read the server time in the internal transaction.
+  EXPECT_EQ(FakeServer::calls,
+            (std::vector<std::string>{"attach", "start", "commit", "start", "commit", "detach"}));
   EXPECT_FALSE(tr->Active());
 }
 
