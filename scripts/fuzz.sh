@@ -7,8 +7,8 @@
 # than 10 s; the input is kept in build-fuzz/fuzz/crashes/<name>/ and can be
 # replayed with build-fuzz/fuzz/<name>_fuzz FILE. Run as root.
 #   scripts/fuzz.sh [SECONDS]
-# NIMBUS_JOBS limits ninja's jobs; NIMBUS_FUZZ_PARALLEL how many harnesses run
-# at once.
+# NIMBUS_BUILD_DIR names another build folder; NIMBUS_JOBS limits ninja's jobs;
+# NIMBUS_FUZZ_PARALLEL sets how many harnesses run at once.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -18,7 +18,7 @@ seconds=${1:-60}
   exit 2
 }
 parallel=${NIMBUS_FUZZ_PARALLEL:-2}
-build=$root/build-fuzz
+build=$root/${NIMBUS_BUILD_DIR:-build-fuzz}
 
 "$root/scripts/setup.sh"
 
