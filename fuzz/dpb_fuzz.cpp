@@ -14,15 +14,6 @@ namespace {
 
 using namespace nimbus;
 
-std::vector<std::string> SplitAtNewlines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1)
-    lines.emplace_back(text.substr(start, end - start));
-  lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 bool Trimmed(const std::string& line) {
   return line.empty() || (static_cast<unsigned char>(line.front()) > 32 &&
                           static_cast<unsigned char>(line.back()) > 32);
@@ -56,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t split = rest.find('\0');
 
   TDBParams params;
-  params.Assign(SplitAtNewlines(rest.substr(0, split)));
+  params.Assign(fuzz::SplitAtLineFeeds(rest.substr(0, split)));
   std::string dpb;
   std::int16_t length = 0;
   try {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A property a harness asserts beyond "no crash". A failure aborts, so
 // libFuzzer keeps the input as a crash like any other.
@@ -43,5 +44,15 @@ public:
 private:
   std::string_view bytes_;
 };
+
+// Parameter lines from the fuzzer's text, one per LF.
+inline std::vector<std::string> SplitAtLineFeeds(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1)
+    lines.emplace_back(text.substr(start, end - start));
+  lines.emplace_back(text.substr(start));
+  return lines;
+}
 
 } // namespace nimbus::fuzz

@@ -47,12 +47,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input input(data, size);
   const bool lockTimeout = (input.Byte() & 1) != 0;
-  std::vector<std::string> params;
-  const std::string_view rest = input.Rest();
-  std::size_t start = 0;
-  for (std::size_t end; (end = rest.find('\n', start)) != std::string_view::npos; start = end + 1)
-    params.emplace_back(rest.substr(start, end - start));
-  params.emplace_back(rest.substr(start));
+  std::vector<std::string> params = fuzz::SplitAtLineFeeds(input.Rest());
 
   std::string tpb;
   std::int16_t length = 0;

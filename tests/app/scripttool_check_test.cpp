@@ -2,7 +2,6 @@
 // standard output and standard error, with its own station file and clock zone.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <utime.h>
 
 #include <array>
@@ -15,15 +14,10 @@
 #include "crypto/script_file.h"
 #include "crypto/script_key.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_run.h"
 
 namespace nimbus {
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 // 2020-01-01 10:00:00 and 2100-01-01 00:00:00 UTC.
 constexpr std::time_t kLongAgo = 1577872800;
@@ -71,22 +65,10 @@ protected:
   }
 
   // `args` is passed to the shell as it stands.
-  ToolRun Check(const std::string& args) {
-    const std::string errPath = Path("stderr");
-    const std::string command = "TZ=UTC PROGRAMFILES='" + Path("pf") +
-                                "' '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " + args +
-                                " 2>'" + errPath + "'";
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-      return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = test::ReadFile(errPath);
-    return run;
+  test::ToolRun Check(const std::string& args) {
+    return test::RunTool("TZ=UTC PROGRAMFILES='" + Path("pf") +
+                             "' '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " + args,
+                         Path("stderr"));
   }
 
   test::TempDir dir_;
@@ -130,7 +112,7 @@ TEST_F(ScripttoolCheck, run_description_reports_every_entry_as_the_run_would_mee
                                                "i=" +
                                                d + "/short.rhtz\r\n");
 
-  const ToolRun result = Check("--program-folder '" + d + "/prog' '" + run + "'");
+  const test::ToolRun result = Check("--program-folder '" + d + "/prog' '" + run + "'");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(
@@ -191,7 +173,7 @@ TEST_F(ScripttoolCheck, run_description_reports_every_entry_as_the_run_would_mee
 
 TEST_F(ScripttoolCheck, single_script_is_shown_lower_cased_and_read_by_its_name) {
   const std::string path = Write("Maj.SQL", "SET TERM ^ ;\nCREATE PROCEDURE P AS BEGIN END^\n");
-  const ToolRun result = Check("'" + path + "'");
+  const test::ToolRun result = Check("'" + path + "'");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out, "run\tscript\t" + Lower(path) +
@@ -232,7 +214,7 @@ TEST_F(ScripttoolCheck, refused_or_empty_runs_exit_with_status_1) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const ToolRun result = Check("'" + Write("run.ini", c.ini) + "'");
+    const test::ToolRun result = Check("'" + Write("run.ini", c.ini) + "'");
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.out.find(c.line), std::string::npos) << result.out;
   }
@@ -257,7 +239,7 @@ TEST_F(ScripttoolCheck, an_argument_that_cannot_be_read_is_named_with_status_2) 
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
-    const ToolRun result = Check(c.args);
+    const test::ToolRun result = Check(c.args);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, c.err);
