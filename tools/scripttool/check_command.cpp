@@ -109,11 +109,7 @@ public:
       return Error(number, error.what());
     }
     AppendFields(out_, "parsed", number,
-                 "statements=" + std::to_string(statements.size()) +
-                     " directives=" + std::to_string(directives.size()) +
-                     " connects=" + (parser.MakesConnection() ? "1" : "0") +
-                     " dml=" + (parser.HasDML() ? "1" : "0") + " unrecognized=" +
-                     (parser.HasUnrecognized() ? "1" : "0") + " terminator=" + Field(terminator));
+                 ParseSummary(parser, statements.size(), directives.size(), Field(terminator)));
     std::vector<std::string> header;
     for (std::size_t i = 0; i < directives.size(); ++i) {
       const TDirectiveDesc& d = directives[i];

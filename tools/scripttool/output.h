@@ -4,6 +4,7 @@
 #include <string>
 #include <type_traits>
 
+#include "script/parser.h"
 #include "script/script_types.h"
 
 // Line-oriented output of the subcommands: tab-separated fields, one record
@@ -35,6 +36,15 @@ template <typename... Fields> void AppendFields(std::string& out, const Fields&.
       }(),
       ...);
   out += '\n';
+}
+
+// The summary of a parse: counts, the parser's flags, the terminator at the end.
+inline std::string ParseSummary(const TpFIBScriptParser& parser, std::size_t statements,
+                                std::size_t directives, const std::string& terminator) {
+  return "statements=" + std::to_string(statements) + " directives=" + std::to_string(directives) +
+         " connects=" + (parser.MakesConnection() ? "1" : "0") +
+         " dml=" + (parser.HasDML() ? "1" : "0") +
+         " unrecognized=" + (parser.HasUnrecognized() ? "1" : "0") + " terminator=" + terminator;
 }
 
 inline void Write(const std::string& text, std::FILE* stream) {

@@ -84,12 +84,7 @@ int RunParse(int argc, char** argv) {
     AppendFields(out, "D" + std::to_string(i), d.StartPos, d.HeaderEnd, d.ElsePos, d.EndifPos,
                  static_cast<int>(d.Evaluation), d.ParentIndex, d.InParentElse);
   }
-  out += "statements=" + std::to_string(statements.size()) +
-         " directives=" + std::to_string(directives.size()) +
-         " connects=" + (parser.MakesConnection() ? "1" : "0") +
-         " dml=" + (parser.HasDML() ? "1" : "0") +
-         " unrecognized=" + (parser.HasUnrecognized() ? "1" : "0") + " terminator=" + terminator +
-         "\n";
+  out += ParseSummary(parser, statements.size(), directives.size(), terminator) + "\n";
   Write(out, stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
