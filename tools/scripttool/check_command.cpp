@@ -115,11 +115,14 @@ public:
       const TDirectiveDesc& d = directives[i];
       StatementText(lines, d.StartPos, d.HeaderEnd, header);
       std::string headerText;
-      for (const std::string& line : header)
-        headerText += (headerText.empty() ? "" : " ") + line;
-      AppendFields(out_, "directive", number, "D" + std::to_string(i),
-                   d.ParentIndex < 0 ? std::string("-") : "D" + std::to_string(d.ParentIndex),
-                   d.StartPos, PosOrDash(d.ElsePos), PosOrDash(d.EndifPos), Field(headerText));
+      for (const std::string& line : header) {
+        if (!headerText.empty())
+          headerText += ' ';
+        headerText += line;
+      }
+      AppendFields(out_, "directive", number, DirectiveName(static_cast<std::int32_t>(i)),
+                   DirectiveName(d.ParentIndex), d.StartPos, PosOrDash(d.ElsePos),
+                   PosOrDash(d.EndifPos), Field(headerText));
     }
     return ok;
   }

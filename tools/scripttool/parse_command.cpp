@@ -81,8 +81,9 @@ int RunParse(int argc, char** argv) {
   }
   for (std::size_t i = 0; i < directives.size(); ++i) {
     const TDirectiveDesc& d = directives[i];
-    AppendFields(out, "D" + std::to_string(i), d.StartPos, d.HeaderEnd, d.ElsePos, d.EndifPos,
-                 static_cast<int>(d.Evaluation), d.ParentIndex, d.InParentElse);
+    AppendFields(out, DirectiveName(static_cast<std::int32_t>(i)), d.StartPos, d.HeaderEnd,
+                 d.ElsePos, d.EndifPos, static_cast<int>(d.Evaluation), d.ParentIndex,
+                 d.InParentElse);
   }
   out += ParseSummary(parser, statements.size(), directives.size(), terminator) + "\n";
   Write(out, stdout);
