@@ -4,9 +4,7 @@
 
 #include "fib/base.h"
 #include "fib/errors.h"
-#include "fib/query.h"
 #include "fib/timer.h"
-#include "fib/variant.h"
 #include "platform/exception.h"
 #include "platform/fpu.h"
 #include "platform/os.h"
@@ -286,7 +284,7 @@ template <typename Member> void TFIBDatabase::NotifyLinks(Member member, bool sw
 }
 
 void TFIBDatabase::OpenAttachment(bool raiseOnError) {
-  server_major_ = server_minor_ = server_build_ = -1;
+  ResetServerVersion();
   ISC_STATUS status = 0;
   {
     std::lock_guard guard(AttachLock());
@@ -314,76 +312,32 @@ void TFIBDatabase::OpenAttachment(bool raiseOnError) {
       RaiseServerError(*client_library_, this);
     return;
   }
-  if (internal_transaction_)
-    internal_transaction_->SetTimeout(1000);
-  attachment_id_ = -1;
-  AttachmentId();
-  server_time_offset_ = 0;
-  const auto dialect = static_cast<uint16_t>(DatabaseSQLDialect());
-  if (dialect < sql_dialect_)
-    sql_dialect_ = dialect;
-  if (SynchronizeTime)
-    SynchronizeServerTime();
-  ReadConnectionFacts();
+  try {
+    if (internal_transaction_)
+      internal_transaction_->SetTimeout(1000);
+    attachment_id_ = -1;
+    AttachmentId();
+    server_time_offset_ = 0;
+    const auto dialect = static_cast<uint16_t>(DatabaseSQLDialect());
+    if (dialect < sql_dialect_)
+      sql_dialect_ = dialect;
+    if (SynchronizeTime)
+      SynchronizeServerTime();
+    ReadConnectionFacts();
+  } catch (...) {
+    // An attach that fails leaves the database detached, whichever step
+    // failed: no one would ever close an attachment they were told failed.
+    AbandonAttachment();
+    if (raiseOnError)
+      throw;
+    return;
+  }
   if (OnConnect)
     OnConnect(this);
   ConnectListeners.FireWhile([this] { return Connected(); }, this);
   for (size_t i = 0; i < sql_objects_.size() && Connected(); ++i)
     if (TFIBBase* link = sql_objects_[i]; link && link->AfterDatabaseConnect)
       link->AfterDatabaseConnect(link);
-}
-
-void TFIBDatabase::SynchronizeServerTime() {
-  // ServerTimeOffset := local time - server time, read through the internal
-  // transaction, which is committed again when this started it.
-  TFIBQuery query;
-  query.SetDatabase(this);
-  query.SetTransaction(internal_transaction_.get());
-  query.SQL().Assign({sql_dialect_ >= 2 ? "SELECT CAST('NOW' AS TIMESTAMP) from RDB$DATABASE"
-                                        : "SELECT CAST('NOW' AS DATE) from RDB$DATABASE"});
-  TFIBTransaction& transaction = *internal_transaction_;
-  const bool started = !transaction.Active();
-  if (started)
-    transaction.StartTransaction();
-  TVariant server_time;
-  try {
-    query.ExecQuery();
-    if (query.Columns().Count() > 0)
-      server_time = query.Fields(0).AsVariant();
-    query.Close();
-  } catch (...) {
-    if (started && transaction.Active()) {
-      try {
-        transaction.Commit();
-      } catch (...) {
-      }
-    }
-    throw;
-  }
-  if (started && transaction.Active())
-    transaction.Commit();
-  if (server_time.Is<TDateTime>())
-    server_time_offset_ = Now().Value - server_time.Get<TDateTime>().Value;
-}
-
-void TFIBDatabase::ReadConnectionFacts() {
-  // Extension point: server version, IsFirebird, IsFirebird21OrLater and the
-  // character-set facts are read here by the database-information code.
-  // Until then the version stays unread (-1), IsFirebird21OrLater false and
-  // the character set is taken from the lc_ctype line.
-  ReadCharsetFacts();
-}
-
-void TFIBDatabase::ReadCharsetFacts() {
-  const std::string charset = connect_params_.CharSet();
-  charset_is_unicode_ = charset == "UNICODE_FSS" || charset == "UTF8";
-}
-
-bool TFIBDatabase::IsUnicodeCharset() const {
-  if (Connected())
-    return charset_is_unicode_;
-  const std::string charset = connect_params_.CharSet();
-  return charset == "UNICODE_FSS" || charset == "UTF8";
 }
 
 void TFIBDatabase::CallDisconnectEvent(const TNotifyEvent& event, const char* name) {
@@ -403,17 +357,7 @@ void TFIBDatabase::CloseAttachment(bool force) {
   CheckConnected(false);
   CallDisconnectEvent(BeforeDisconnect, "BeforeDisconnect");
   BeforeDisconnectListeners.Fire(this);
-  const std::vector<TFIBTransaction*> transactions = transactions_;
-  for (TFIBTransaction* t : transactions) {
-    if (FindTransaction(t) < 0)
-      continue; // ended and freed by an earlier handler
-    try {
-      t->EndByTimeoutAction();
-    } catch (...) {
-      if (!force)
-        throw;
-    }
-  }
+  EndListedTransactions(force);
   NotifyLinks(&TFIBBase::BeforeDatabaseDisconnect, force);
   try {
     CheckStatus(client_library_->isc_detach_database(StatusVector(), &handle_), !force);
@@ -443,11 +387,48 @@ void TFIBDatabase::CreateDatabase() {
                   StatusVector(), &handle_, &transaction, 0, sql.c_str(),
                   static_cast<unsigned short>(sql_dialect_), nullptr),
               true);
-  server_major_ = server_minor_ = server_build_ = -1;
+  ResetServerVersion();
   attachment_id_ = -1;
-  // Extension point: IsFirebird and, for Firebird 2 and later, the
-  // character-set facts are computed here by the database-information code.
-  ReadCharsetFacts();
+  try {
+    is_firebird_ = !FirebirdVersionText().empty();
+    if (is_firebird_ && ServerMajor() >= 2)
+      ReadFirebirdCharsetFacts();
+  } catch (...) {
+    AbandonAttachment();
+    throw;
+  }
+}
+
+void TFIBDatabase::EndListedTransactions(bool swallow) {
+  const std::vector<TFIBTransaction*> transactions = transactions_;
+  for (TFIBTransaction* t : transactions) {
+    if (FindTransaction(t) < 0)
+      continue; // ended and freed by an earlier handler
+    try {
+      t->EndByTimeoutAction();
+    } catch (...) {
+      if (!swallow)
+        throw;
+    }
+  }
+}
+
+void TFIBDatabase::AbandonAttachment() noexcept {
+  EndListedTransactions(true);
+  if (client_library_ && handle_ != 0) {
+    // Its own status vector: the failure being reported was built from the
+    // thread's one.
+    ISC_STATUS_ARRAY ignored{};
+    try {
+      client_library_->isc_detach_database(ignored, &handle_);
+    } catch (...) {
+    }
+    RestoreDefaultFPUControlWord();
+  }
+  handle_ = 0;
+  attachment_id_ = -1;
+  if (internal_transaction_)
+    internal_transaction_->SetTimeout(0);
 }
 
 void TFIBDatabase::DropDatabase() {
@@ -503,34 +484,6 @@ void TFIBDatabase::Loaded() {
     internal_transaction_->SetName(Name() + "_InternalTransaction");
 }
 
-int32_t TFIBDatabase::IntegerInfo(char item, int32_t fallback) {
-  if (!client_library_)
-    BindClientLibrary();
-  char result[512] = {};
-  CheckStatus(client_library_->isc_database_info(StatusVector(), &handle_, 1, &item, sizeof(result),
-                                                 result),
-              true);
-  if (result[0] != item)
-    return fallback;
-  const ISC_LONG length = client_library_->isc_vax_integer(result + 1, 2);
-  // A malformed reply must not read past the buffer.
-  if (length < 0 || length > 4)
-    return fallback;
-  return client_library_->isc_vax_integer(result + 3, static_cast<short>(length));
-}
-
-int TFIBDatabase::DatabaseSQLDialect() {
-  return IntegerInfo(isc_info_db_sql_dialect, 1);
-}
-
-int32_t TFIBDatabase::AttachmentId() {
-  if (!Connected())
-    return -1;
-  if (attachment_id_ == -1)
-    attachment_id_ = IntegerInfo(isc_info_attachment_id, -1);
-  return attachment_id_;
-}
-
 // --- TpFIBDatabase ----------------------------------------------------------
 
 TpFIBDatabase::TpFIBDatabase(TComponent* owner) : TFIBDatabase(owner) {}
@@ -555,21 +508,7 @@ void TpFIBDatabase::CloseAttachment(bool force) {
 }
 
 void TpFIBDatabase::EndTransactions() {
-  const std::vector<TFIBTransaction*> transactions = [this] {
-    std::vector<TFIBTransaction*> list;
-    for (int i = 0; i < TransactionCount(); ++i)
-      list.push_back(Transactions(i));
-    return list;
-  }();
-  for (TFIBTransaction* t : transactions) {
-    if (FindTransaction(t) < 0)
-      continue;
-    try {
-      t->EndByTimeoutAction();
-    } catch (...) {
-      // The next transaction is tried all the same.
-    }
-  }
+  EndListedTransactions(true);
 }
 
 } // namespace nimbus

@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <ibase.h>
@@ -14,6 +16,7 @@
 #include "fib/dpb.h"
 #include "fib/listeners.h"
 #include "fib/transaction.h"
+#include "fib/variant.h"
 #include "platform/component.h"
 
 namespace nimbus {
@@ -116,21 +119,63 @@ public:
   // own name is set.
   void Loaded();
 
+  // Information about the server and the attachment (database_info.cpp).
+  // Requests on a detached database are refused by the client library with
+  // a server error, except where said otherwise.
+
+  // One name per attachment of the database, this one included, in the
+  // server's order. Owned by the database, valid until the next call.
+  const std::vector<std::string>& AttachedUserNames();
+  // The server's version, read on first use after each attach; client error
+  // 12 when detached. A part the version text does not hold stays -1.
+  int32_t ServerMajor();
+  int32_t ServerMinor();
+  int32_t ServerRelease();
+  int32_t ServerBuild();
+  // The on-disk structure version; -1 when the server does not say.
+  int32_t ODSMajorVersion();
+  int32_t ODSMinorVersion();
   // The database's SQL dialect (isc_info_db_sql_dialect); 1 when the server
   // does not say.
   int DatabaseSQLDialect();
+  // The attachment's character set id; -1 when the server does not say.
+  int32_t AttachmentCharsetId();
   // Cached isc_info_attachment_id; -1 when detached.
   int32_t AttachmentId();
-  int32_t ServerMajor() const { return server_major_; }
-  int32_t ServerMinor() const { return server_minor_; }
-  int32_t ServerBuild() const { return server_build_; }
-  bool IsFirebird21OrLater() const { return is_firebird21_or_later_; }
-  // The server is Firebird; read after each attach.
+  // The first string of isc_info_firebird_version; empty from other servers.
+  std::string FirebirdVersionText();
+  // The first string of isc_info_version.
+  std::string ServerVersionText();
+
+  // Facts read at each attach.
   bool IsFirebird() const { return is_firebird_; }
-  // The attachment exchanges text as UTF-8 (character set UNICODE_FSS or
-  // UTF8): attached, the fact read at the attach; detached, the lc_ctype line.
+  // Asks the server; client error 12 when detached.
+  bool IsFirebirdServer();
+  bool IsNewInterBase() const { return is_new_interbase_; }
+  bool IsFirebird21OrLater() const { return is_firebird21_or_later_; }
+  bool CharsetIsUnicode() const { return charset_is_unicode_; }
+  bool CharsetIsNone() const { return charset_is_none_; }
+  bool CharsetIsUnicodeOrNone() const { return charset_is_unicode_or_none_; }
+  bool UTF8Metadata() const { return utf8_metadata_; }
+
+  // Character-set questions; detached, they answer from the lc_ctype line.
   bool IsUnicodeCharset() const;
+  bool IsUnicodeOrNoneCharset() const;
+  std::set<int> UnicodeCharsets() const;
+  bool IsUnicodeCharsetId(int id) const;
+
+  // The server's clock, read through the internal transaction.
+  TDateTime ServerTime();
+  // Local date-time minus server date-time in days, measured at attach.
   double ServerTimeOffset() const { return server_time_offset_; }
+
+  // Runs `sql` in `transaction`, or in the internal transaction, which is
+  // started when needed and committed afterwards, also on failure. Gives
+  // the first row's value of `column` (QueryValue; client error 41 outside
+  // the columns) or of every column (QueryValues); nothing when the
+  // statement has no columns.
+  TVariant QueryValue(const std::string& sql, int column, TFIBTransaction* transaction = nullptr);
+  std::vector<TVariant> QueryValues(const std::string& sql, TFIBTransaction* transaction = nullptr);
 
   // The idle timer; exists only while Timeout is not 0.
   IFIBTimer* IdleTimer() const { return idle_timer_.get(); }
@@ -143,6 +188,9 @@ public:
 protected:
   // Run after attaching when an alias is set; nothing here.
   virtual void AfterAliasAttach() {}
+  // Ends every listed transaction by its timeout action; a failure stops the
+  // walk unless `swallow`, when the next transaction is tried.
+  void EndListedTransactions(bool swallow);
 
 private:
   friend class TFIBTransaction;
@@ -152,12 +200,24 @@ private:
   template <typename Member> void NotifyLinks(Member member, bool swallow);
   void CallDisconnectEvent(const TNotifyEvent& event, const char* name);
   void IdleTick();
-  int32_t IntegerInfo(char item, int32_t fallback);
+  // After a failure that followed a successful attach or create: ends the
+  // transactions and detaches quietly, so the failure leaves it detached.
+  void AbandonAttachment() noexcept;
 
-  // Steps of an attach that the database-information code fills in.
+  // One item of isc_database_info; `fallback` when the server does not
+  // answer it.
+  int32_t IntegerInfo(int item, int32_t fallback);
+  std::string TextInfo(int item, int bufferSize);
+  void ResetServerVersion();
+  void ReadServerVersion();
+  void ReadFirebirdCharsetFacts();
+  // The first row's value of `column`, or of every column without one.
+  std::vector<TVariant> QueryColumns(const std::string& sql, std::optional<int> column,
+                                     TFIBTransaction* transaction);
+
+  // Steps of an attach.
   void SynchronizeServerTime();
   void ReadConnectionFacts();
-  void ReadCharsetFacts();
 
   std::string db_name_;
   TDBParams db_params_;
@@ -183,12 +243,29 @@ private:
   int32_t attachment_id_ = -1;
   int32_t server_major_ = -1;
   int32_t server_minor_ = -1;
+  int32_t server_release_ = -1;
   int32_t server_build_ = -1;
-  bool is_firebird21_or_later_ = false;
   bool is_firebird_ = false;
+  bool is_new_interbase_ = false;
+  bool is_firebird21_or_later_ = false;
   bool charset_is_unicode_ = false;
+  bool charset_is_none_ = false;
+  bool charset_is_unicode_or_none_ = false;
+  bool utf8_metadata_ = false;
   double server_time_offset_ = 0;
+  std::vector<std::string> attached_users_;
 };
+
+// The parts of a server version text: digits from its fifth character up to,
+// not including, its last; each other character ends a part. Parts the text
+// does not reach stay -1 ("WI-V2.1.3.456 Firebird 2.1" gives 2, 1, 3, 456).
+struct TServerVersion {
+  int32_t Major = -1;
+  int32_t Minor = -1;
+  int32_t Release = -1;
+  int32_t Build = -1;
+};
+TServerVersion ParseServerVersion(std::string_view text);
 
 using TFIBLoginEvent =
     std::function<void(TFIBDatabase* Database, TDBParams& LoginParams, bool& DoConnect)>;

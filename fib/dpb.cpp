@@ -166,32 +166,6 @@ std::string UpperCase(std::string_view text) {
   return result;
 }
 
-std::string Trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
-    ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
-    --end;
-  return text.substr(begin, end - begin);
-}
-
-// A decimal 32-bit integer with optional leading blanks and sign.
-std::int32_t ParseInteger(const std::string& value) {
-  std::size_t start = 0;
-  while (start < value.size() && value[start] == ' ')
-    ++start;
-  const char* first = value.data() + start;
-  const char* last = value.data() + value.size();
-  if (first != last && *first == '+')
-    ++first;
-  std::int32_t result = 0;
-  auto [end, error] = std::from_chars(first, last, result);
-  if (first == last || error != std::errc() || end != last)
-    throw MakeIntegerConvertError(value);
-  return result;
-}
-
 // Client errors 8 and 9 quote the name, which may be a whole line such as a
 // CREATE DATABASE clause; the token after the word PASSWORD is masked there.
 std::string MaskPassword(std::string_view name) {
@@ -305,7 +279,7 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
   case kOverwrite:
   case kConnectTimeout:
   case kDummyPacketInterval:
-    AppendByte(dpb, code, ParseInteger(value));
+    AppendByte(dpb, code, ParseParamInteger(value));
     break;
   case kGarbageCollect:
   case kNoGarbageCollect:
@@ -325,7 +299,7 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
     AppendByte(dpb, code, 0);
     break;
   case kSweepInterval: {
-    std::uint32_t interval = static_cast<std::uint32_t>(ParseInteger(value));
+    std::uint32_t interval = static_cast<std::uint32_t>(ParseParamInteger(value));
     dpb += static_cast<char>(code);
     dpb += '\4';
     for (int shift = 0; shift < 32; shift += 8)
@@ -358,6 +332,21 @@ void AppendItem(std::string& dpb, int code, const std::string& name, const std::
 }
 
 } // namespace
+
+std::int32_t ParseParamInteger(const std::string& value) {
+  std::size_t start = 0;
+  while (start < value.size() && value[start] == ' ')
+    ++start;
+  const char* first = value.data() + start;
+  const char* last = value.data() + value.size();
+  if (first != last && *first == '+')
+    ++first;
+  std::int32_t result = 0;
+  auto [end, error] = std::from_chars(first, last, result);
+  if (first == last || error != std::errc() || end != last)
+    throw MakeIntegerConvertError(value);
+  return result;
+}
 
 const std::vector<TParamName>& DPBLookupList() {
   static const std::vector<TParamName> list = [] {
@@ -397,7 +386,7 @@ int ParseShutdownMode(std::string_view value) {
       continue;
     int bits = -1;
     if (piece[0] >= '0' && piece[0] <= '9') {
-      bits = ParseInteger(piece);
+      bits = ParseParamInteger(piece);
     } else {
       for (auto [name, modeBits] : kShutdownModes)
         if (piece == name)
@@ -411,7 +400,7 @@ int ParseShutdownMode(std::string_view value) {
 void BuildDPB(TDBParams& params, std::string& dpb, std::int16_t& length, bool isFirebird) {
   std::string block(1, static_cast<char>(isc_dpb_version1));
   for (int i = 0; i < params.Count(); ++i) {
-    std::string line = Trim(params[i]);
+    std::string line = TrimmedLine(params[i]);
     if (line != params[i])
       params.Set(i, line);
     if (line.empty())

@@ -26,6 +26,10 @@ const std::vector<TParamName>& DPBLookupList();
 // Exact, case-sensitive; the first match wins; 0 when not found.
 int LookupDPBCode(std::string_view name);
 
+// A decimal 32-bit integer with optional leading blanks and sign, as the
+// parameter blocks read their numbers. Throws EConvertError otherwise.
+std::int32_t ParseParamInteger(const std::string& value);
+
 // Shutdown mode of a "shutdown" value: pieces split at "," and ";", OR-ed;
 // an unknown piece gives -1. Throws EConvertError for a bad number.
 int ParseShutdownMode(std::string_view value);

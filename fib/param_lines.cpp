@@ -4,6 +4,16 @@
 
 namespace nimbus {
 
+std::string TrimmedLine(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+    ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+    --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
 void TParamLines::Set(int index, std::string line) {
   if (index < 0 || index >= Count())
     throw std::out_of_range("parameter line index out of range");

@@ -2,9 +2,14 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nimbus {
+
+// `text` without leading and trailing blanks and control characters (bytes
+// up to 32), as parameter lines are read.
+std::string TrimmedLine(std::string_view text);
 
 // Parameter lines name=value of an attachment or a transaction. Every change
 // is announced before (OnChanging, which may refuse it by throwing) and

@@ -6,6 +6,7 @@
 #include <ibase.h>
 
 #include "fib/errors.h"
+#include "fib/param_lines.h"
 
 namespace nimbus {
 
@@ -32,15 +33,6 @@ int CompareNoCase(std::string_view a, std::string_view b) {
       return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-    --e;
-  return s.substr(b, e - b);
 }
 
 // Decimal integer like the rest of the layer reads it; `fallback` for text
@@ -90,7 +82,7 @@ void BuildTPB(std::vector<std::string>& params, std::string& tpb, int16_t& lengt
   if (!params.empty())
     block.push_back(static_cast<char>(isc_tpb_version3));
   for (std::string& line : params) {
-    line = Trim(line);
+    line = TrimmedLine(line);
     if (line.empty())
       continue;
     const size_t eq = line.find('=');

@@ -51,6 +51,10 @@ DynamicLibrary::~DynamicLibrary() {
 }
 
 DynamicLibrary DynamicLibrary::Open(const std::string& name) {
+  // dlopen("") hands back the program itself, whose missing client symbols
+  // would then be reported instead of the missing file.
+  if (name.empty())
+    throw MakeOSError(ENOENT, std::strerror(ENOENT));
   dlerror();
   errno = 0;
   void* handle = dlopen(PlatformLibraryName(name).c_str(), RTLD_NOW | RTLD_LOCAL);

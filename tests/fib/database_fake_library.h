@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,59 @@ struct FakeServer {
   static inline short database_count = 0;
   static inline isc_db_handle next_db = 0;
   static inline isc_tr_handle next_tr = 0;
+  // Raw isc_database_info replies by item (the dialect item, when absent,
+  // answers `dialect`); an item not listed answers isc_info_end. A request
+  // for `info_error_item` fails with `info_error`.
+  static inline std::map<int, std::string> info_replies;
+  static inline int info_error_item = 0;
+  static inline ISC_STATUS info_error = 0;
+  // The service manager: what attach saw, and the next query's reply.
+  static inline ISC_STATUS service_attach_error = 0, service_detach_error = 0,
+                           service_query_error = 0;
+  static inline std::string service_name, spb, service_request, service_reply;
+  static inline unsigned short service_buffer_length = 0;
+  static inline isc_svc_handle next_svc = 0;
+
+  // An integer item as the server sends it: item, length 4, value.
+  static std::string IntItem(int item, int32_t value) {
+    std::string reply{static_cast<char>(item), 4, 0};
+    for (int shift = 0; shift < 32; shift += 8)
+      reply += static_cast<char>((static_cast<uint32_t>(value) >> shift) & 0xFF);
+    return reply;
+  }
+  // A text item: item, length, count, then each string with its length byte.
+  static std::string TextItem(int item, const std::vector<std::string>& texts) {
+    std::string body(1, static_cast<char>(texts.size()));
+    for (const std::string& t : texts)
+      body += static_cast<char>(t.size()) + t;
+    return std::string{static_cast<char>(item), static_cast<char>(body.size() & 0xFF),
+                       static_cast<char>(body.size() >> 8)} +
+           body;
+  }
+  // isc_info_user_names: one entry per name, then isc_info_end.
+  static std::string UserNames(const std::vector<std::string>& names) {
+    std::string reply;
+    for (const std::string& n : names)
+      reply += std::string{isc_info_user_names, static_cast<char>(n.size() + 1), 0,
+                           static_cast<char>(n.size())} +
+               n;
+    return reply + static_cast<char>(isc_info_end);
+  }
+  // A Firebird 3.0.11 server, database of ODS 12.0 attached as ISO8859_1.
+  static std::map<int, std::string> Firebird3Replies() {
+    return {
+        {isc_info_attachment_id, IntItem(isc_info_attachment_id, 42)},
+        {isc_info_firebird_version,
+         TextItem(isc_info_firebird_version,
+                  {"LI-V3.0.11.33637 Firebird 3.0", "LI-V3.0.11.33637 Firebird 3.0/tcp (h)/P15",
+                   "LI-V3.0.11.33637 Firebird 3.0/tcp (h)/P15"})},
+        {isc_info_version, TextItem(isc_info_version, {"LI-V6.3.11.33637 Firebird 3.0"})},
+        {isc_info_ods_version, IntItem(isc_info_ods_version, 12)},
+        {isc_info_ods_minor_version, IntItem(isc_info_ods_minor_version, 0)},
+        {frb_info_att_charset, IntItem(frb_info_att_charset, 21)},
+        {isc_info_user_names, UserNames({"SYSDBA"})},
+    };
+  }
 
   static void Reset() {
     attach_error = detach_error = start_error = commit_error = rollback_error = retaining_error = 0;
@@ -36,6 +90,15 @@ struct FakeServer {
     tpb.clear();
     sql.clear();
     db_name_length = database_count = 0;
+    info_replies = Firebird3Replies();
+    info_error_item = 0;
+    info_error = 0;
+    service_attach_error = service_detach_error = service_query_error = 0;
+    service_name.clear();
+    spb.clear();
+    service_request.clear();
+    service_reply = std::string{isc_info_svc_running, 0, 0, 0, 0, isc_info_end};
+    service_buffer_length = 0;
     ResetStatement();
   }
 
@@ -62,18 +125,19 @@ struct FakeServer {
       *db = 0;
     return Result(status, detach_error);
   }
-  static ISC_STATUS Info(ISC_STATUS* status, isc_db_handle*, short, const ISC_SCHAR* items, short,
-                         ISC_SCHAR* result) {
-    if (items[0] == isc_info_db_sql_dialect) {
-      const char answer[] = {isc_info_db_sql_dialect, 1, 0, static_cast<char>(dialect),
-                             isc_info_end};
-      std::copy(std::begin(answer), std::end(answer), result);
-    } else if (items[0] == isc_info_attachment_id) {
-      const char answer[] = {isc_info_attachment_id, 4, 0, 42, 0, 0, 0, isc_info_end};
-      std::copy(std::begin(answer), std::end(answer), result);
-    } else {
-      result[0] = isc_info_end;
-    }
+  static ISC_STATUS Info(ISC_STATUS* status, isc_db_handle* db, short, const ISC_SCHAR* items,
+                         short length, ISC_SCHAR* result) {
+    if (!db || *db == 0)
+      return Result(status, isc_bad_db_handle);
+    const int item = static_cast<unsigned char>(items[0]);
+    if (item == info_error_item && info_error)
+      return Result(status, info_error);
+    std::string reply(1, static_cast<char>(isc_info_end));
+    if (auto it = info_replies.find(item); it != info_replies.end())
+      reply = it->second;
+    else if (item == isc_info_db_sql_dialect)
+      reply = std::string{isc_info_db_sql_dialect, 1, 0, static_cast<char>(dialect), isc_info_end};
+    std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), length), result);
     return Result(status, 0);
   }
   static ISC_STATUS ExecuteImmediate(ISC_STATUS* status, isc_db_handle* db, isc_tr_handle*,
@@ -121,6 +185,35 @@ struct FakeServer {
   static ISC_STATUS RollbackRetaining(ISC_STATUS* status, isc_tr_handle*) {
     calls.push_back("rollback_retaining");
     return Result(status, retaining_error);
+  }
+  static ISC_STATUS ServiceAttach(ISC_STATUS* status, unsigned short length, const ISC_SCHAR* name,
+                                  isc_svc_handle* svc, unsigned short spb_length,
+                                  const ISC_SCHAR* block) {
+    calls.push_back("service_attach");
+    service_name.assign(name, length);
+    spb.assign(block, spb_length);
+    if (!service_attach_error)
+      *svc = ++next_svc;
+    return Result(status, service_attach_error);
+  }
+  static ISC_STATUS ServiceDetach(ISC_STATUS* status, isc_svc_handle* svc) {
+    calls.push_back("service_detach");
+    *svc = 0; // the client drops its handle even when the server failed
+    return Result(status, service_detach_error);
+  }
+  static ISC_STATUS ServiceQuery(ISC_STATUS* status, isc_svc_handle* svc, isc_resv_handle*,
+                                 unsigned short, const ISC_SCHAR*, unsigned short request_length,
+                                 const ISC_SCHAR* request, unsigned short length,
+                                 ISC_SCHAR* result) {
+    calls.push_back("service_query");
+    if (!svc || *svc == 0)
+      return Result(status, isc_bad_svc_handle);
+    service_request.assign(request, request_length);
+    service_buffer_length = length;
+    if (service_query_error)
+      return Result(status, service_query_error);
+    std::copy_n(service_reply.begin(), std::min<std::size_t>(service_reply.size(), length), result);
+    return Result(status, 0);
   }
 
   // --- the scripted statement -------------------------------------------------
@@ -333,6 +426,9 @@ protected:
     entry.isc_commit_retaining = &FakeServer::CommitRetaining;
     entry.isc_rollback_retaining = &FakeServer::RollbackRetaining;
     entry.isc_dsql_execute_immediate = &FakeServer::ExecuteImmediate;
+    entry.isc_service_attach = &FakeServer::ServiceAttach;
+    entry.isc_service_detach = &FakeServer::ServiceDetach;
+    entry.isc_service_query = &FakeServer::ServiceQuery;
     entry.isc_dsql_alloc_statement2 = &FakeServer::Alloc;
     entry.isc_dsql_prepare = &FakeServer::Prepare;
     entry.isc_dsql_sql_info = &FakeServer::SqlInfo;

@@ -3,6 +3,9 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -37,6 +40,16 @@ TEST(dynamic_library, failures_carry_the_code_and_the_loaders_text) {
     EXPECT_THAT(e.Message(), StartsWith(Utf8ToCp1252("Erreur système.  Code : ") +
                                         std::to_string(e.ErrorCode()) + ".\r"));
     EXPECT_THAT(e.Message(), HasSubstr("/nonexistent/libnothing.so"));
+  }
+
+  // No name is no file, not the program itself.
+  try {
+    DynamicLibrary::Open("");
+    FAIL() << "opened an empty name";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOENT);
+    EXPECT_EQ(e.Message(), Utf8ToCp1252("Erreur système.  Code : ") + std::to_string(ENOENT) +
+                               ".\r" + std::strerror(ENOENT));
   }
 
   DynamicLibrary library = DynamicLibrary::Open("fbclient.dll");
