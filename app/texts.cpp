@@ -11,5 +11,6 @@ const std::string kSingleScriptLabel = Utf8ToCp1252("traitement des données");
 const std::string kNotFoundPrefix = Utf8ToCp1252("-Non trouvé : ");
 const std::string kNoSqlFileFound = Utf8ToCp1252("Aucun fichier sql trouvé");
 const std::string kEmptyRunList = Utf8ToCp1252("aucun fichier trouvé");
+const std::string kFileExpired = Utf8ToCp1252("Fichier expiré.");
 
 } // namespace nimbus::texts

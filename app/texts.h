@@ -13,5 +13,6 @@ extern const std::string kSingleScriptLabel; // "traitement des données"
 extern const std::string kNotFoundPrefix;    // "-Non trouvé : "
 extern const std::string kNoSqlFileFound;    // "Aucun fichier sql trouvé"
 extern const std::string kEmptyRunList;      // "aucun fichier trouvé"
+extern const std::string kFileExpired;       // "Fichier expiré."
 
 } // namespace nimbus::texts
