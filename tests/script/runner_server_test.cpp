@@ -316,16 +316,19 @@ TEST_F(runner_server, events_carry_line_and_statement_number) {
 
 TEST_F(runner_server, a_whole_update_script) {
   Lines events;
-  scripter->BeforeStatementExecute = [&events](TpFIBScripter*, std::int32_t Line,
-                                               std::int32_t StatementNo, const TStatementDesc&,
-                                               const Lines&) {
-    events.push_back("B" + std::to_string(StatementNo) + "@" + std::to_string(Line));
+  // "B" or "A", then StatementNo@Line.
+  const auto record = [&events](char kind) {
+    return [&events, kind](TpFIBScripter*, std::int32_t Line, std::int32_t StatementNo,
+                           const TStatementDesc&, const Lines&) {
+      std::string event(1, kind);
+      event += std::to_string(StatementNo);
+      event += '@';
+      event += std::to_string(Line);
+      events.push_back(event);
+    };
   };
-  scripter->AfterStatementExecute = [&events](TpFIBScripter*, std::int32_t Line,
-                                              std::int32_t StatementNo, const TStatementDesc&,
-                                              const Lines&) {
-    events.push_back("A" + std::to_string(StatementNo) + "@" + std::to_string(Line));
-  };
+  scripter->BeforeStatementExecute = record('B');
+  scripter->AfterStatementExecute = record('A');
   Run("/* Nimbus update script */\n"
       "SET SQL DIALECT 3;\n"
       "{$IFNOTEXISTS TABLE ADHERENT}\n"
