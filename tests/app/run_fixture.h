@@ -13,7 +13,8 @@
 namespace nimbus::test {
 
 // A whole run on the scripted window system: the executable's folder is
-// <tmp>/bin, the program-files folder <tmp>/pf, the clock stands still at
+// <tmp>/bin, the log's fallback folder <tmp>/state/nimbus-scripts, the
+// program-files folder <tmp>/pf, the clock stands still at
 // 10 Dec 2026 14:03:05 and the shell only records what it is asked to open.
 class RunFixture {
 public:
@@ -25,11 +26,15 @@ public:
   std::string Bin() const { return dir.Path() + "/bin"; }
   std::string ProgramFiles() const { return dir.Path() + "/pf"; }
   std::string LogPath() const { return Bin() + "/Log101226-140305.txt"; }
+  std::string FallbackLogPath() const {
+    return dir.Path() + "/state/nimbus-scripts/Log101226-140305.txt";
+  }
   std::string MenuPath() const { return ProgramFiles() + "/orvan system/program/menucirrus"; }
 
   TEnvironment Environment(std::vector<std::string> arguments) {
     TEnvironment env;
     env.ExecutableFolder = [this] { return Bin(); };
+    env.LogFallbackFolder = [this] { return dir.Path() + "/state/nimbus-scripts"; };
     env.ProgramFilesFolder = [this] { return ProgramFiles(); };
     env.Now = [this] { return now; };
     env.ShellOpen = [this](const std::string& path) {
