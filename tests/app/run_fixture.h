@@ -13,8 +13,7 @@
 namespace nimbus::test {
 
 // A whole run on the scripted window system: the executable's folder is
-// <tmp>/bin, the log's fallback folder <tmp>/state/nimbus-scripts, the
-// program-files folder <tmp>/pf, the clock stands still at
+// <tmp>/bin, the program-files folder <tmp>/pf, the clock stands still at
 // 10 Dec 2026 14:03:05 and the shell only records what it is asked to open.
 class RunFixture {
 public:
@@ -26,6 +25,8 @@ public:
   std::string Bin() const { return dir.Path() + "/bin"; }
   std::string ProgramFiles() const { return dir.Path() + "/pf"; }
   std::string LogPath() const { return Bin() + "/Log101226-140305.txt"; }
+  // The log when <tmp>/bin takes no file: the fallback folder is
+  // <tmp>/state/nimbus-scripts.
   std::string FallbackLogPath() const {
     return dir.Path() + "/state/nimbus-scripts/Log101226-140305.txt";
   }
