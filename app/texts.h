@@ -14,5 +14,7 @@ extern const std::string kNotFoundPrefix;    // "-Non trouvé : "
 extern const std::string kNoSqlFileFound;    // "Aucun fichier sql trouvé"
 extern const std::string kEmptyRunList;      // "aucun fichier trouvé"
 extern const std::string kFileExpired;       // "Fichier expiré."
+extern const std::string kLogFileIn;         // "Journal : "
+extern const std::string kLogNotWritten;     // "Journal impossible à écrire : "
 
 } // namespace nimbus::texts
