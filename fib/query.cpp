@@ -66,6 +66,30 @@ private:
 
 } // namespace
 
+TFIBSQLTypes PlainStatementType(const TSQLParser& parser) {
+  const std::string& text = parser.Text();
+  switch (parser.Kind()) {
+  case KindInsert:
+    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLInsert;
+  case KindUpdate:
+    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLUpdate;
+  case KindDelete:
+    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLDelete;
+  case KindUpdateOrInsert:
+    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLInsert;
+  case KindSelect: {
+    // The kind's first word is SELECT, which opens a cursor, or MERGE,
+    // which the server reports as an insert whatever its actions.
+    const bool merge = (text[parser.FirstTokenPos() - 1] | 0x20) == 'm';
+    return merge && !MayHaveKeyword(text, "RETURNING") ? SQLInsert : SQLUnknown;
+  }
+  case KindExecBlock:
+    return MayHaveKeyword(text, "RETURNS") ? SQLUnknown : SQLExecProcedure;
+  default:
+    return SQLUnknown;
+  }
+}
+
 // --- construction -----------------------------------------------------------
 
 TFIBQuery::TFIBQuery(TComponent* owner)
@@ -507,6 +531,10 @@ void TFIBQuery::ExecQuery() {
     ExecuteImmediate();
     return;
   }
+  if (const TFIBSQLTypes type = ImmediateType(); type != SQLUnknown) {
+    ExecutePlain(type);
+    return;
+  }
   BeforeExecuteStep();
   if ((params_active_ && params_->Count() > 0) || !prepared_)
     Prepare();
@@ -584,6 +612,45 @@ void TFIBQuery::ExecuteImmediate() {
                                                    link_.TransactionHandle(), 0,
                                                    server_sql_.c_str(), Dialect(), input),
               true);
+  AfterExecuteStep();
+}
+
+TFIBSQLTypes TFIBQuery::ImmediateType() const {
+  // A prepared statement executes in one round trip already; parameters
+  // need the server's description.
+  if (!ImmediateWhenPlain || prepared_ || !params_parsed_ || !params_active_ ||
+      params_->Count() > 0)
+    return SQLUnknown;
+  return PlainStatementType(parser_);
+}
+
+// The normal path's steps and checks in its order, with the prepare and the
+// execute replaced by the one call.
+void TFIBQuery::ExecutePlain(TFIBSQLTypes type) {
+  BeforeExecuteStep();
+  if (open_)
+    Close();
+  link_.CheckDatabase();
+  TFIBTransaction* t = Transaction();
+  if (Options.contains(qoStartTransaction) && t && !t->Active())
+    t->StartTransaction();
+  link_.CheckTransaction();
+  if (!server_sql_ready_)
+    EncodeServerSQL();
+  const uint32_t start = os::TickCount();
+  try {
+    CheckStatus(Library().isc_dsql_execute_immediate(StatusVector(), link_.DatabaseHandle(),
+                                                     link_.TransactionHandle(), 0,
+                                                     server_sql_.c_str(), Dialect(), nullptr),
+                true);
+  } catch (...) {
+    exec_ticks_ = os::TickCount() - start;
+    throw;
+  }
+  exec_ticks_ = os::TickCount() - start;
+  sql_type_ = type;
+  if (type == SQLExecProcedure)
+    proc_executed_ = true;
   AfterExecuteStep();
 }
 

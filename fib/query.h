@@ -78,6 +78,12 @@ public:
   void SetParamCheck(bool value);
 
   bool GoToFirstRecordOnExecute = true;
+  // A statement whose text shows that it takes no parameters, opens no
+  // cursor and returns nothing (see PlainStatementType) runs in one round
+  // trip, isc_dsql_execute_immediate, instead of prepare and execute. The
+  // events, notifications, errors and SQLType are those of the normal path;
+  // only the statement holds no handle afterwards, as after DDL.
+  bool ImmediateWhenPlain = false;
   TpFIBQueryOptions Options;
   char MacroChar = '@';
   std::string CursorName;
@@ -156,6 +162,9 @@ private:
   void BeforeExecuteStep();
   void AfterExecuteStep();
   void ExecuteImmediate();
+  // PlainStatementType when the one-round-trip path applies, else SQLUnknown.
+  TFIBSQLTypes ImmediateType() const;
+  void ExecutePlain(TFIBSQLTypes type);
   void WritePendingStreams();
   XSQLDA* InputArea();
   void ExecuteByType(XSQLDA* input);
@@ -196,6 +205,13 @@ private:
   // Last: unlinked first when the statement goes away.
   TFIBBase link_;
 };
+
+// The type the server gives a statement that takes no parameters, opens no
+// cursor and returns nothing, when its analysed text alone shows that:
+// INSERT, UPDATE, DELETE, MERGE and UPDATE OR INSERT without RETURNING, and
+// EXECUTE BLOCK without RETURNS. SQLUnknown for every other statement and
+// whenever in doubt (an EXECUTE PROCEDURE's outputs need the server).
+TFIBSQLTypes PlainStatementType(const TSQLParser& parser);
 
 using TFIBQueryErrorEvent =
     std::function<void(class TpFIBQuery* pFIBQuery, const EFIBError& E, TDataAction& Action)>;

@@ -395,6 +395,46 @@ private:
 
 } // namespace
 
+bool MayHaveKeyword(std::string_view text, std::string_view keyword) {
+  // Letters, digits, "_" and "$" continue a word; every other byte (those
+  // of 0x80 and above included) ends one, so more places count as a word.
+  const auto inWord = [](char c) { return Is(c, kName) && c != '#' && c != '%' && c != '.'; };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    const char next = At(text, i + 1);
+    if (c == '\'' || c == '"') {
+      const std::size_t end = text.find(c, i + 1);
+      if (end == std::string_view::npos)
+        return true;
+      i = end + 1; // a doubled quote reopens the string at once
+    } else if (c == '-' && next == '-') {
+      while (i < text.size() && text[i] != '\n' && text[i] != '\r')
+        ++i;
+    } else if (c == '/' && next == '*') {
+      const std::size_t end = text.find("*/", i + 2);
+      if (end == std::string_view::npos)
+        return true;
+      i = end + 2;
+    } else if (inWord(c)) {
+      if ((c == 'q' || c == 'Q') && next == '\'')
+        return true;
+      const std::size_t start = i;
+      while (i < text.size() && inWord(text[i]))
+        ++i;
+      // The server reads "1RETURNING" as a number and the keyword.
+      const std::size_t at = i - keyword.size();
+      if (i - start >= keyword.size() && (at == start || isDigit(text[at - 1])) &&
+          KeywordAt(text.substr(0, i), at, keyword))
+        return true;
+    } else {
+      ++i;
+    }
+  }
+  return false;
+}
+
 SQLKind ClassifySQL(std::string_view text, std::size_t* firstTokenPos) {
   const Token first = NextToken(text, 0);
   if (firstTokenPos)

@@ -48,6 +48,12 @@ private:
 // position in `firstTokenPos` when given.
 SQLKind ClassifySQL(std::string_view text, std::size_t* firstTokenPos = nullptr);
 
+// True when `keyword` (upper case) may stand as a word of the statement:
+// outside strings, quoted names and comments, in either case. Also true
+// when the text leaves that open (it ends inside a string or a block
+// comment, or holds a q'...' literal, whose inner quotes need not pair).
+bool MayHaveKeyword(std::string_view text, std::string_view keyword);
+
 // Flag bits of a parameter entry.
 inline constexpr std::uint8_t pfInWhere = 0x01; // the marker stands in a WHERE clause
 inline constexpr std::uint8_t pfStandalone =

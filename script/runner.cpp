@@ -25,6 +25,9 @@ TpFIBScripter::TpFIBScripter(TComponent* owner) : TComponent(owner) {
   own_transaction_ = new TpFIBTransaction(this);
   own_statement_ = new TpFIBQuery(this);
   own_statement_->SetTransaction(own_transaction_);
+  // Script statements are mostly plain DML: one round trip each instead of
+  // prepare and execute.
+  own_statement_->ImmediateWhenPlain = true;
 }
 
 TpFIBScripter::~TpFIBScripter() {

@@ -407,6 +407,106 @@ TEST_F(query, ddl_runs_immediately_with_its_colon_variables) {
   EXPECT_EQ(q->Handle(), 0u);
 }
 
+TEST_F(query, plain_statements_run_in_one_call_when_asked) {
+  struct Case {
+    const char* sql;
+    int serverType;    // what a prepare reports
+    TFIBSQLTypes type; // SQLType afterwards, on either path
+    bool immediate;    // one execute_immediate with ImmediateWhenPlain
+    bool parameter = false;
+  };
+  const Case cases[] = {
+      {"INSERT INTO T VALUES (1)", isc_info_sql_stmt_insert, SQLInsert, true},
+      {"update T set A = 'it''s :A'", isc_info_sql_stmt_update, SQLUpdate, true},
+      {"/* first */ DELETE FROM T", isc_info_sql_stmt_delete, SQLDelete, true},
+      {"UPDATE OR INSERT INTO T (A) VALUES (1) MATCHING (A)", isc_info_sql_stmt_insert, SQLInsert,
+       true},
+      {"MERGE INTO T USING U ON T.A = U.A WHEN MATCHED THEN DELETE", isc_info_sql_stmt_insert,
+       SQLInsert, true},
+      {"EXECUTE BLOCK AS DECLARE X INTEGER; BEGIN X = :X + 1; END",
+       isc_info_sql_stmt_exec_procedure, SQLExecProcedure, true},
+      {"INSERT INTO T VALUES (1) RETURNING A", isc_info_sql_stmt_exec_procedure, SQLExecProcedure,
+       false},
+      {"INSERT INTO T VALUES (:A)", isc_info_sql_stmt_insert, SQLInsert, false, true},
+      {"EXECUTE BLOCK RETURNS (X INTEGER) AS BEGIN SUSPEND; END", isc_info_sql_stmt_select,
+       SQLSelect, false},
+      {"EXECUTE PROCEDURE P", isc_info_sql_stmt_exec_procedure, SQLExecProcedure, false},
+      {"SELECT A FROM T", isc_info_sql_stmt_select, SQLSelect, false},
+  };
+  RecordingTransaction t(&pair_->form);
+  t.SetDefaultDatabase(db);
+  t.TPBMode = tpbDefault;
+  t.TRParams().Assign({"write"});
+  t.StartTransaction();
+  q->SetTransaction(&t);
+  int before = 0, after = 0;
+  q->BeforeExecute = [&](TComponent*) { ++before; };
+  q->AfterExecute = [&](TComponent*) { ++after; };
+  for (bool asked : {false, true}) {
+    q->ImmediateWhenPlain = asked;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.sql) + (asked ? " (asked)" : ""));
+      q->SQL().Assign({"SELECT 1 FROM RDB$DATABASE"});
+      Script(isc_info_sql_stmt_select, {Var{SQL_LONG + 1, 4, 0, 0, "A", Bytes<int32_t>(1)}});
+      q->ExecQuery();
+      q->Close();
+      q->SQL().Assign({c.sql});
+      Script(c.serverType, {},
+             c.parameter ? std::vector<Var>{In(SQL_LONG + 1, 4)} : std::vector<Var>{});
+      if (c.parameter)
+        q->Params().Vars(0).SetAsInteger(1);
+      t.seen.clear();
+      before = after = 0;
+      q->ExecQuery();
+      const bool immediate = asked && c.immediate;
+      EXPECT_EQ(FakeServer::calls, immediate ? std::vector<std::string>{"execute_immediate"}
+                                             : std::vector<std::string>{});
+      EXPECT_EQ(FakeServer::dsql.empty(), immediate);
+      if (immediate) {
+        EXPECT_EQ(FakeServer::sql, std::string(c.sql) + "\r\n");
+      }
+      EXPECT_EQ(q->SQLType(), c.type);
+      EXPECT_EQ(t.seen, (std::vector<std::pair<int, TFIBSQLTypes>>{{0, SQLSelect}, {1, c.type}}));
+      EXPECT_EQ(before, 1);
+      EXPECT_EQ(after, 1);
+      EXPECT_EQ(q->ProcExecuted(), c.type == SQLExecProcedure);
+      q->Close();
+    }
+  }
+
+  // A failing call: the same error, and no after-execute step.
+  Script(isc_info_sql_stmt_insert);
+  FakeServer::execute_error = isc_unique_key_violation;
+  std::vector<std::string> messages;
+  for (bool asked : {false, true}) {
+    q->ImmediateWhenPlain = asked;
+    q->SQL().Assign({"INSERT INTO T VALUES (1)"});
+    before = after = 0;
+    t.seen.clear();
+    try {
+      q->ExecQuery();
+      ADD_FAILURE() << "no error";
+    } catch (const EFIBError& e) {
+      messages.push_back(e.Message());
+    }
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 0);
+    EXPECT_EQ(t.seen.size(), 1u);
+  }
+  FakeServer::execute_error = 0;
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], messages[1]);
+
+  // A statement prepared by its caller executes its handle: one call already.
+  q->SQL().Assign({"INSERT INTO T VALUES (2)"});
+  q->Prepare();
+  FakeServer::calls.clear();
+  FakeServer::dsql.clear();
+  q->ExecQuery();
+  EXPECT_EQ(FakeServer::dsql, std::vector<std::string>{"execute"});
+  q->SetTransaction(tr);
+}
+
 TEST_F(query, parameter_values_survive_the_prepare_and_a_text_change) {
   const std::vector<Var> one_input = {In(SQL_LONG + 1, 4)};
   Script(isc_info_sql_stmt_exec_procedure, {}, one_input);

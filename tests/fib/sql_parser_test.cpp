@@ -300,5 +300,38 @@ TEST(sql_parser, null_parameters_turn_equality_into_is_null) {
   }
 }
 
+TEST(sql_parser, a_keyword_is_found_as_a_word_of_the_statement_or_when_in_doubt) {
+  struct Case {
+    std::string text;
+    bool may;
+  } cases[] = {
+      {"INSERT INTO T VALUES (1) RETURNING ID\r\n", true},
+      {"insert into t values (1)\r\n  returning id\r\n", true},
+      {"DELETE FROM T WHERE ID=1RETURNING ID", true}, // a number, then the keyword
+      {"DELETE FROM T WHERE ID=X1RETURNING", true},   // one name to the server: safe side
+      {"DELETE FROM T WHERE ID=RETURNINGX", false},
+      {"UPDATE T SET A = 1 WHERE B = 2 RETURNING(A)", true},
+      {"INSERT INTO T VALUES ('RETURNING')\r\n", false},
+      {"INSERT INTO T VALUES ('it''s RETURNING time')\r\n", false},
+      {"INSERT INTO T (\"RETURNING\") VALUES (1)\r\n", false},
+      {"INSERT INTO T VALUES (1) -- RETURNING ID\r\n", false},
+      {"INSERT INTO T VALUES (1) /* RETURNING ID */\r\n", false},
+      {"INSERT INTO RETURNING_LOG (RETURNINGS, X$RETURNING) VALUES (1, 2)\r\n", false},
+      {"INSERT INTO T VALUES ('\xE9')RETURNING ID", true},
+      // The rest of the text cannot be read with certainty.
+      {"INSERT INTO T VALUES ('never closed)\r\n", true},
+      {"INSERT INTO T VALUES (1) /* never closed\r\n", true},
+      {"INSERT INTO T VALUES (q'{it's}') RETURNING X, q'{b'}'\r\n", true},
+      {"INSERT INTO T VALUES (Q'[x]')\r\n", true},
+      {"INSERT INTO T VALUES (1)\r\n", false},
+      {"", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MayHaveKeyword(c.text, "RETURNING"), c.may) << c.text;
+  EXPECT_TRUE(MayHaveKeyword("EXECUTE BLOCK returns (X INTEGER) AS BEGIN END", "RETURNS"));
+  EXPECT_FALSE(
+      MayHaveKeyword("EXECUTE BLOCK AS BEGIN INSERT INTO T VALUES ('RETURNS'); END", "RETURNS"));
+}
+
 } // namespace
 } // namespace nimbus
