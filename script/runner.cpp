@@ -26,8 +26,8 @@ TpFIBScripter::TpFIBScripter(TComponent* owner) : TComponent(owner) {
   own_statement_ = new TpFIBQuery(this);
   own_statement_->SetTransaction(own_transaction_);
   // Script statements are mostly plain DML: one round trip each instead of
-  // prepare and execute.
-  own_statement_->ImmediateWhenPlain = true;
+  // prepare and execute (a build option turns it off to measure the gain).
+  own_statement_->ImmediateWhenPlain = NIMBUS_IMMEDIATE_PLAIN != 0;
 }
 
 TpFIBScripter::~TpFIBScripter() {
