@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace nimbus::test {
 
 // A whole run on the scripted window system: the executable's folder is
 // <tmp>/bin, the program-files folder <tmp>/pf, the clock stands still at
-// 10 Dec 2026 14:03:05 and the shell only records what it is asked to open.
+// 10 Dec 2026 14:03:05, the shell only records what it is asked to open, and
+// ending the process only records the exit code.
 class RunFixture {
 public:
   RunFixture() : now(LocalMoment(2026, 12, 10, 14, 3, 5)) {
@@ -36,16 +38,31 @@ public:
       opened.push_back(path);
       return true;
     };
+    env.EndProcess = [this](int code) { endedWith = code; };
+    env.SystemClientLibrary = [this] { return systemLibrary; };
     env.Arguments = std::move(arguments);
     return env;
   }
 
-  // Creates the main window and runs the message loop to its end.
+  // Creates the main window and runs the message loop to its end, or until
+  // the program ends the process at once. Returns the exit code.
   int Start(std::vector<std::string> arguments) {
     form = std::make_unique<TForm1>(ui, Environment(std::move(arguments)));
     if (onForm)
       onForm(*form);
-    return ui.Run();
+    try {
+      return ui.Run();
+    } catch (const TProcessEnded& ended) {
+      return ended.ExitCode;
+    }
+  }
+
+  // The main window alone, its start-up timer stopped: for driving one
+  // operation of it directly.
+  TForm1& Form() {
+    form = std::make_unique<TForm1>(ui, Environment({}));
+    form->Timer1().SetEnabled(false);
+    return *form;
   }
 
   std::vector<std::string> Memo() { return ui.MainWindow().MemoLines(); }
@@ -55,6 +72,8 @@ public:
   std::time_t now;
   ScriptedUi ui;
   std::vector<std::string> opened;
+  std::optional<int> endedWith;
+  std::string systemLibrary = "libfbclient.so.2";
   std::function<void(TForm1&)> onForm;
   std::unique_ptr<TForm1> form;
 };
