@@ -12,19 +12,6 @@
 namespace nimbus::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-std::string Ansi(const char* utf8) {
-  return Utf8ToCp1252(utf8);
-}
-
-std::string Joined(const Lines& lines) {
-  std::string out;
-  for (const auto& line : lines)
-    out += line + "\r\n";
-  return out;
-}
-
 // The log file exists as after the run description was read.
 TForm1& FormFor(RunFixture& run, const std::string& address, const std::string& alias) {
   TForm1& form = run.Form();

@@ -8,10 +8,26 @@
 
 #include "app/main_window.h"
 #include "platform/scripted_ui.h"
+#include "platform/text.h"
 #include "tests/support/local_moment.h"
 #include "tests/support/temp_dir.h"
 
 namespace nimbus::test {
+
+using Lines = std::vector<std::string>;
+
+// A UTF-8 literal as the program's Windows-1252 text.
+inline std::string Ansi(const char* utf8) {
+  return Utf8ToCp1252(utf8);
+}
+
+// Lines as the log file holds them, each ended by CR LF.
+inline std::string Joined(const Lines& lines) {
+  std::string out;
+  for (const auto& line : lines)
+    out += line + "\r\n";
+  return out;
+}
 
 // A whole run on the scripted window system: the executable's folder is
 // <tmp>/bin, the program-files folder <tmp>/pf, the clock stands still at
