@@ -70,7 +70,14 @@ TTemporaryScript::TTemporaryScript(const std::string& source, std::time_t now,
   const std::string stem = FolderOf(source) + os::kPathSeparator + "{" + Stamp(now) + "}";
   std::FILE* file = nullptr;
   for (int n = 0; n < kNameAttempts && !file; ++n) {
-    path_ = stem + (n == 0 ? "" : "-" + std::to_string(n)) + ".sql";
+    // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict on
+    // "literal" + temporary string.
+    path_ = stem;
+    if (n > 0) {
+      path_ += '-';
+      path_ += std::to_string(n);
+    }
+    path_ += ".sql";
     file = os::CreateExclusiveFile(path_);
     if (!file && errno != EEXIST)
       break;
