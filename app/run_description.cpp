@@ -15,7 +15,8 @@ namespace {
 
 const char kConfiguration[] = "configuration";
 
-// ".sql" or ".rhtz" after the last "." of the file-name part.
+} // namespace
+
 bool IsScriptPath(const std::string& path) {
   const auto slash = path.rfind(os::kPathSeparator);
   const auto dot = path.rfind('.');
@@ -24,8 +25,6 @@ bool IsScriptPath(const std::string& path) {
   const std::string extension = path.substr(dot);
   return extension == ".sql" || extension == ".rhtz";
 }
-
-} // namespace
 
 void ReadStationSettings(TRunState& state, const TEnvironment& env) {
   state.StationSettings = TConfigOrvan{};
@@ -52,35 +51,14 @@ std::string ResolvePath(const std::string& name, const std::string& executableFo
   return os::FileExists(name) ? name : "";
 }
 
-bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& log, Ui& ui,
-                        const TEnvironment& env) {
-  ReadStationSettings(state, env);
-  state.CentreId = 1000;
-  state.SilentMode = false;
-  state.DebugMode = false;
-
+TScriptPath ResolveArgument(const std::string& argument, const std::string& executableFolder) {
   // Shown lower-cased, but opened as found: the lower-cased name may be
   // another file, or none.
-  const std::string real = ResolvePath(argument, env.ExecutableFolder());
-  const std::string path = AnsiLowerCase(real);
-  if (path.empty()) {
-    TimedMessageDlg(ui,
-                    texts::kNoFileFound + "\n\r" + std::to_string(env.Arguments.size()) + "\n\r" +
-                        (env.Arguments.empty() ? std::string() : env.Arguments.front()),
-                    mtInformation, ButtonBit(mbOK), 6);
-    return true;
-  }
+  const std::string real = ResolvePath(argument, executableFolder);
+  return {AnsiLowerCase(real), real};
+}
 
-  if (IsScriptPath(path)) {
-    log.CreateLogFile();
-    log.LogLine("ajout fichier " + path, true);
-    state.ScriptList->push_back({path, real});
-    state.LabelList.push_back(texts::kSingleScriptLabel);
-    return true;
-  }
-
-  log.CreateLogFile();
-  const TIniFile ini(real);
+void ReadRunOptions(const TIniFile& ini, TRunState& state) {
   state.StationSettings.DatabaseAlias = ini.ReadString(kConfiguration, "base", "nimbus_gestion");
   state.StationSettings.ServerAddress =
       ini.ReadString(kConfiguration, "ip", state.StationSettings.ServerAddress);
@@ -90,26 +68,70 @@ bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& 
   state.SilentMode = ini.ReadBool(kConfiguration, "param2", false);
   state.ServerOnly = ini.ReadBool(kConfiguration, "param3", false);
   state.WaitMode = ini.ReadBool(kConfiguration, "wait", false);
+}
+
+std::vector<TScriptEntry> ReadScriptEntries(const TIniFile& ini,
+                                            const std::string& executableFolder) {
+  std::vector<TScriptEntry> entries;
+  for (auto& [key, value] : ini.ReadSectionPairs("scripts")) {
+    const auto semicolon = value.find(';');
+    TScriptEntry entry;
+    entry.Resolved = ResolvePath(value.substr(0, semicolon), executableFolder);
+    entry.Label = semicolon == std::string::npos ? std::string() : value.substr(semicolon + 1);
+    entry.Key = std::move(key);
+    entry.Value = std::move(value);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+bool ServerOnlyRefuses(const TRunState& state) {
+  return state.ServerOnly && state.StationSettings.ServerAddress != "127.0.0.1";
+}
+
+bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& log, Ui& ui,
+                        const TEnvironment& env) {
+  ReadStationSettings(state, env);
+  state.CentreId = 1000;
+  state.SilentMode = false;
+  state.DebugMode = false;
+
+  const TScriptPath path = ResolveArgument(argument, env.ExecutableFolder());
+  if (path.Shown.empty()) {
+    TimedMessageDlg(ui,
+                    texts::kNoFileFound + "\n\r" + std::to_string(env.Arguments.size()) + "\n\r" +
+                        (env.Arguments.empty() ? std::string() : env.Arguments.front()),
+                    mtInformation, ButtonBit(mbOK), 6);
+    return true;
+  }
+
+  if (IsScriptPath(path.Shown)) {
+    log.CreateLogFile();
+    log.LogLine("ajout fichier " + path.Shown, true);
+    state.ScriptList->push_back(path);
+    state.LabelList.push_back(texts::kSingleScriptLabel);
+    return true;
+  }
+
+  log.CreateLogFile();
+  const TIniFile ini(path.Real);
+  ReadRunOptions(ini, state);
 
   const std::string now = TimePrefix(env.Now());
   log.LogLine(now + " transaction " + (state.WaitMode ? "\"Wait\"" : "\"no Wait\""), true);
 
-  for (const auto& [key, value] : ini.ReadSectionPairs("scripts")) {
-    const auto semicolon = value.find(';');
-    const std::string pathPart = value.substr(0, semicolon);
-    const std::string label =
-        semicolon == std::string::npos ? std::string() : value.substr(semicolon + 1);
-    const std::string resolved = ResolvePath(pathPart, env.ExecutableFolder());
-    if (resolved.empty()) {
-      log.LogLine(TimePrefix(env.Now()) + texts::kNotFoundPrefix + key + "=" + value, true);
+  for (const TScriptEntry& entry : ReadScriptEntries(ini, env.ExecutableFolder())) {
+    if (entry.Resolved.empty()) {
+      log.LogLine(TimePrefix(env.Now()) + texts::kNotFoundPrefix + entry.Key + "=" + entry.Value,
+                  true);
       continue;
     }
-    state.ScriptList->push_back({resolved, resolved});
-    state.LabelList.push_back(label);
-    log.LogLine(TimePrefix(env.Now()) + "-Added : " + resolved, false);
+    state.ScriptList->push_back({entry.Resolved, entry.Resolved});
+    state.LabelList.push_back(entry.Label);
+    log.LogLine(TimePrefix(env.Now()) + "-Added : " + entry.Resolved, false);
   }
 
-  if (state.ServerOnly && state.StationSettings.ServerAddress != "127.0.0.1") {
+  if (ServerOnlyRefuses(state)) {
     state.SilentMode = true;
     log.LogLine("# Ce poste n'est pas un serveur, aucune action.", true);
     ui.MainWindow().Close();

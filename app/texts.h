@@ -13,6 +13,7 @@ extern const std::string kSingleScriptLabel; // "traitement des données"
 extern const std::string kNotFoundPrefix;    // "-Non trouvé : "
 extern const std::string kNoSqlFileFound;    // "Aucun fichier sql trouvé"
 extern const std::string kEmptyRunList;      // "aucun fichier trouvé"
+extern const std::string kFileExpired;       // "Fichier expiré."
 
 // Connection.
 extern const std::string kConnecting;        // "Connexion à la base de données..."

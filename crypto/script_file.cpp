@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -69,22 +70,80 @@ File CreateDestination(const std::filesystem::path& path, const std::filesystem:
   return file;
 }
 
-// Reads up to `length` bytes; fewer only at the end of the file.
-std::size_t Read(std::FILE* file, const std::filesystem::path& path, std::uint8_t* data,
-                 std::size_t length) {
-  errno = 0;
-  const std::size_t got = std::fread(data, 1, length, file);
-  if (got < length && std::ferror(file))
-    ThrowReadError("Cannot read file", path, errno);
-  return got;
-}
+// Sources and sinks of the transforms: an open file named in its errors, or
+// bytes in memory.
+class FileSource {
+public:
+  FileSource(std::FILE* file, const std::filesystem::path& name) : file_(file), name_(name) {}
 
-void Write(std::FILE* file, const std::filesystem::path& path, const std::uint8_t* data,
-           std::size_t length) {
-  errno = 0;
-  if (std::fwrite(data, 1, length, file) != length)
-    ThrowFileError("Cannot write file", path, errno);
-}
+  long long Size() {
+    errno = 0;
+    if (std::fseek(file_, 0, SEEK_END) != 0)
+      ThrowReadError("Cannot read file", name_, errno);
+    const long long size = std::ftell(file_);
+    if (size < 0 || std::fseek(file_, 0, SEEK_SET) != 0)
+      ThrowReadError("Cannot read file", name_, errno);
+    return size;
+  }
+
+  // Up to `length` bytes; fewer only at the end of the file.
+  std::size_t Read(std::uint8_t* data, std::size_t length) {
+    errno = 0;
+    const std::size_t got = std::fread(data, 1, length, file_);
+    if (got < length && std::ferror(file_))
+      ThrowReadError("Cannot read file", name_, errno);
+    return got;
+  }
+
+private:
+  std::FILE* file_;
+  const std::filesystem::path& name_;
+};
+
+class FileSink {
+public:
+  FileSink(std::FILE* file, const std::filesystem::path& name) : file_(file), name_(name) {}
+
+  void Write(const std::uint8_t* data, std::size_t length) {
+    errno = 0;
+    if (std::fwrite(data, 1, length, file_) != length)
+      ThrowFileError("Cannot write file", name_, errno);
+  }
+
+private:
+  std::FILE* file_;
+  const std::filesystem::path& name_;
+};
+
+class BytesSource {
+public:
+  explicit BytesSource(std::string_view bytes) : bytes_(bytes) {}
+
+  long long Size() const { return static_cast<long long>(bytes_.size()); }
+
+  std::size_t Read(std::uint8_t* data, std::size_t length) {
+    const std::size_t got = std::min(length, bytes_.size() - offset_);
+    std::memcpy(data, bytes_.data() + offset_, got);
+    offset_ += got;
+    return got;
+  }
+
+private:
+  std::string_view bytes_;
+  std::size_t offset_ = 0;
+};
+
+class BytesSink {
+public:
+  explicit BytesSink(std::string& bytes) : bytes_(bytes) {}
+
+  void Write(const std::uint8_t* data, std::size_t length) {
+    bytes_.append(reinterpret_cast<const char*>(data), length);
+  }
+
+private:
+  std::string& bytes_;
+};
 
 // Closes the destination so that a failed flush is reported, not lost.
 void CloseDestination(File file, const std::filesystem::path& path) {
@@ -98,19 +157,8 @@ void XorBlock(std::uint8_t* target, const std::uint8_t* with) {
     target[i] ^= with[i];
 }
 
-long long FileSize(std::FILE* file, const std::filesystem::path& path) {
-  errno = 0;
-  if (std::fseek(file, 0, SEEK_END) != 0)
-    ThrowReadError("Cannot read file", path, errno);
-  const long long size = std::ftell(file);
-  if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0)
-    ThrowReadError("Cannot read file", path, errno);
-  return size;
-}
-
-void Decrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
-             const std::filesystem::path& destination, AesCipher& aes) {
-  const long long size = FileSize(in, source);
+template <typename Source, typename Sink> void Decrypt(Source& in, Sink& out, AesCipher& aes) {
+  const long long size = in.Size();
   if (size < static_cast<long long>(2 * Block))
     throw ECipherException(InvalidFormat);
   // Bytes past the last whole block are not part of the layout.
@@ -118,17 +166,18 @@ void Decrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
 
   // cipher[0..16) is the previous ciphertext block, the chunk read follows it,
   // so chaining is one XOR with the bytes 16 before each block.
-  std::vector<std::uint8_t> cipher(Block + ChunkSize);
-  std::vector<std::uint8_t> plain(ChunkSize);
-  if (Read(in, source, cipher.data(), Block) < Block)
+  const std::size_t chunk = std::min(bodyLeft, ChunkSize);
+  std::vector<std::uint8_t> cipher(Block + chunk);
+  std::vector<std::uint8_t> plain(chunk);
+  if (in.Read(cipher.data(), Block) < Block)
     throw ECipherException(InvalidFormat);
   while (bodyLeft > 0) {
-    const std::size_t want = std::min(bodyLeft, ChunkSize);
-    const std::size_t got = Read(in, source, cipher.data() + Block, want) / Block * Block;
+    const std::size_t want = std::min(bodyLeft, chunk);
+    const std::size_t got = in.Read(cipher.data() + Block, want) / Block * Block;
     aes.TransformBlocks(cipher.data() + Block, plain.data(), got);
     for (std::size_t i = 0; i < got; ++i)
       plain[i] ^= cipher[i];
-    Write(out, destination, plain.data(), got);
+    out.Write(plain.data(), got);
     if (got < want)
       throw ECipherException(InvalidFormat);
     std::memmove(cipher.data(), cipher.data() + got, Block);
@@ -136,7 +185,7 @@ void Decrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
   }
 
   std::uint8_t last[Block];
-  if (Read(in, source, last, Block) < Block)
+  if (in.Read(last, Block) < Block)
     throw ECipherException(InvalidFormat);
   aes.TransformBlocks(last, last, Block);
   XorBlock(last, cipher.data());
@@ -144,22 +193,21 @@ void Decrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
   // Only a wrong key or a damaged file gets here; never write past the block.
   if (count >= Block)
     throw ECipherException(InvalidFormat);
-  Write(out, destination, last, count);
+  out.Write(last, count);
 }
 
-void Encrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
-             const std::filesystem::path& destination, AesCipher& aes) {
+template <typename Source, typename Sink> void Encrypt(Source& in, Sink& out, AesCipher& aes) {
   // A random initial block keeps equal scripts from encrypting alike.
   std::uint8_t previous[Block];
   if (RAND_bytes(previous, Block) != 1)
     throw std::runtime_error("No random source for the initial block");
   aes.TransformBlocks(previous, previous, Block);
-  Write(out, destination, previous, Block);
+  out.Write(previous, Block);
 
   std::vector<std::uint8_t> data(ChunkSize);
   std::size_t got = 0;
   for (;;) {
-    got = Read(in, source, data.data(), ChunkSize);
+    got = in.Read(data.data(), ChunkSize);
     const std::size_t whole = got / Block * Block;
     for (std::size_t offset = 0; offset < whole; offset += Block) {
       std::uint8_t* block = data.data() + offset;
@@ -167,7 +215,7 @@ void Encrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
       aes.TransformBlocks(block, block, Block);
       std::memcpy(previous, block, Block);
     }
-    Write(out, destination, data.data(), whole);
+    out.Write(data.data(), whole);
     if (got < ChunkSize)
       break;
   }
@@ -178,7 +226,15 @@ void Encrypt(std::FILE* in, const std::filesystem::path& source, std::FILE* out,
   last[Block - 1] = static_cast<std::uint8_t>(count);
   XorBlock(last, previous);
   aes.TransformBlocks(last, last, Block);
-  Write(out, destination, last, Block);
+  out.Write(last, Block);
+}
+
+template <typename Source, typename Sink>
+void Transform(Source& in, Sink& out, AesCipher& aes, bool encrypt) {
+  if (encrypt)
+    Encrypt(in, out, aes);
+  else
+    Decrypt(in, out, aes);
 }
 
 } // namespace
@@ -189,10 +245,9 @@ void DecryptScriptFile(const std::filesystem::path& source,
   AesCipher aes(key, keyLength, encrypt);
   File in = OpenSource(source);
   File out = CreateDestination(destination, source);
-  if (encrypt)
-    Encrypt(in.get(), source, out.get(), destination, aes);
-  else
-    Decrypt(in.get(), source, out.get(), destination, aes);
+  FileSource reader(in.get(), source);
+  FileSink writer(out.get(), destination);
+  Transform(reader, writer, aes, encrypt);
   CloseDestination(std::move(out), destination);
 }
 
@@ -201,13 +256,22 @@ void DecryptScriptFile(const std::filesystem::path& source, std::FILE* destinati
                        std::size_t keyLength, bool encrypt) {
   AesCipher aes(key, keyLength, encrypt);
   File in = OpenSource(source);
-  if (encrypt)
-    Encrypt(in.get(), source, destination, destinationName, aes);
-  else
-    Decrypt(in.get(), source, destination, destinationName, aes);
+  FileSource reader(in.get(), source);
+  FileSink writer(destination, destinationName);
+  Transform(reader, writer, aes, encrypt);
   errno = 0;
   if (std::fflush(destination) != 0 || std::ferror(destination))
     ThrowFileError("Cannot write file", destinationName, errno);
+}
+
+std::string TransformScriptBytes(std::string_view source, const std::uint8_t* key,
+                                 std::size_t keyLength, bool encrypt) {
+  AesCipher aes(key, keyLength, encrypt);
+  std::string result;
+  BytesSource reader(source);
+  BytesSink writer(result);
+  Transform(reader, writer, aes, encrypt);
+  return result;
 }
 
 } // namespace nimbus

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "platform/exception.h"
 
@@ -35,5 +37,9 @@ void DecryptScriptFile(const std::filesystem::path& source,
 void DecryptScriptFile(const std::filesystem::path& source, std::FILE* destination,
                        const std::filesystem::path& destinationName, const std::uint8_t* key,
                        std::size_t keyLength, bool encrypt);
+// The same from bytes to bytes, for callers that must not put the plain text
+// on disk; only ECipherException can come of the layout.
+std::string TransformScriptBytes(std::string_view source, const std::uint8_t* key,
+                                 std::size_t keyLength, bool encrypt);
 
 } // namespace nimbus

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine for building, testing and demonstrating
-# nimbus-scripts: the Debian packages, a Firebird 3 server on 127.0.0.1:3050,
-# SYSDBA's test password and the demo database "nimbus_gestion".
+# Prepares a Debian 12 machine for building, testing, fuzzing and
+# demonstrating nimbus-scripts: the Debian packages, a Firebird 3 server on
+# 127.0.0.1:3050, SYSDBA's test password and the demo database "nimbus_gestion".
 # Every step checks first and does only what is missing, so running it again
 # changes nothing. Run as root. Passwords are never printed.
 set -euo pipefail
@@ -29,6 +29,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libssl-dev firebird-dev libfbclient2
   firebird3.0-server firebird3.0-utils
+  clang libclang-rt-14-dev
 )
 
 say() { printf 'setup: %s\n' "$*"; }

@@ -120,6 +120,35 @@ TEST_F(script_file, round_trip_over_random_sizes) {
   }
 }
 
+// The in-memory forms read and write the very layout of the files.
+TEST_F(script_file, bytes_forms_match_the_file_forms) {
+  std::mt19937 random(7);
+  for (std::size_t size : {0u, 15u, 16u, 17u, 70000u}) {
+    SCOPED_TRACE(size);
+    const std::string plain = RandomBytes(size, random);
+    WriteBytes(folder / "plain.sql", plain);
+    Encrypt(folder / "plain.sql", folder / "script.rhtz");
+    EXPECT_EQ(
+        TransformScriptBytes(ReadBytes(folder / "script.rhtz"), Key.data(), Key.size(), false),
+        plain);
+
+    const std::string encrypted = TransformScriptBytes(plain, Key.data(), Key.size(), true);
+    EXPECT_EQ(encrypted.size(), 16 * (size / 16 + 2));
+    WriteBytes(folder / "memory.rhtz", encrypted);
+    Decrypt(folder / "memory.rhtz", folder / "back.sql");
+    EXPECT_EQ(ReadBytes(folder / "back.sql"), plain);
+  }
+  for (std::size_t size : {0u, 31u}) {
+    SCOPED_TRACE(size);
+    try {
+      TransformScriptBytes(std::string(size, 'x'), Key.data(), Key.size(), false);
+      ADD_FAILURE() << "no error";
+    } catch (const ECipherException& error) {
+      EXPECT_STREQ(error.what(), "Invalid file format");
+    }
+  }
+}
+
 TEST_F(script_file, equal_scripts_encrypt_differently) {
   WriteBytes(folder / "plain.sql", "SELECT 1 FROM RDB$DATABASE;");
   Encrypt(folder / "plain.sql", folder / "one.rhtz");

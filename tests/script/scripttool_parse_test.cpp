@@ -2,7 +2,6 @@
 // standard output and standard error.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,13 +9,11 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/tool_run.h"
+
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using nimbus::test::ToolRun;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -39,20 +36,8 @@ protected:
 
   // `args` is passed to the shell as it stands.
   ToolRun Parse(const std::string& args) {
-    const std::string errPath = dir_ + "/stderr";
-    const std::string command =
-        "'" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args + " 2>'" + errPath + "'";
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-      return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(errPath);
-    return run;
+    return nimbus::test::RunTool("'" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args,
+                                 dir_ + "/stderr");
   }
 
   std::string dir_;

@@ -6,5 +6,6 @@ namespace nimbus::scripttool {
 int RunParse(int argc, char** argv);
 int RunEncrypt(int argc, char** argv);
 int RunDecrypt(int argc, char** argv);
+int RunCheck(int argc, char** argv);
 
 } // namespace nimbus::scripttool

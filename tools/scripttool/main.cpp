@@ -8,7 +8,8 @@ namespace {
 int Usage() {
   std::fputs("usage: nimbus-scripttool parse [--text] [--terminator T] FILE\n"
              "       nimbus-scripttool encrypt IN OUT [--passphrase TEXT]\n"
-             "       nimbus-scripttool decrypt IN OUT [--passphrase TEXT]\n",
+             "       nimbus-scripttool decrypt IN OUT [--passphrase TEXT]\n"
+             "       nimbus-scripttool check [--program-folder DIR] RUN.ini|SCRIPT\n",
              stderr);
   return 2;
 }
@@ -25,5 +26,7 @@ int main(int argc, char** argv) {
     return nimbus::scripttool::RunEncrypt(argc - 2, argv + 2);
   if (std::strcmp(command, "decrypt") == 0)
     return nimbus::scripttool::RunDecrypt(argc - 2, argv + 2);
+  if (std::strcmp(command, "check") == 0)
+    return nimbus::scripttool::RunCheck(argc - 2, argv + 2);
   return Usage();
 }

@@ -2,13 +2,13 @@
 #include <cstring>
 #include <exception>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/exception.h"
 #include "platform/os.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
+#include "tools/scripttool/output.h"
 
 namespace nimbus::scripttool {
 
@@ -17,37 +17,6 @@ namespace {
 int ParseUsage() {
   std::fputs("usage: nimbus-scripttool parse [--text] [--terminator T] FILE\n", stderr);
   return 2;
-}
-
-// Positions print as 1-based line and column; a statement without end prints 0:0.
-void AppendPos(std::string& out, TScriptPos pos) {
-  out += std::to_string(static_cast<long long>(pos.Line) + 1);
-  out += ':';
-  out += std::to_string(pos.Col);
-}
-
-template <typename... Fields> void AppendFields(std::string& out, const Fields&... fields) {
-  bool first = true;
-  (
-      [&] {
-        if (!first)
-          out += '\t';
-        first = false;
-        if constexpr (std::is_same_v<Fields, TScriptPos>)
-          AppendPos(out, fields);
-        else if constexpr (std::is_same_v<Fields, bool>)
-          out += fields ? '1' : '0';
-        else if constexpr (std::is_integral_v<Fields>)
-          out += std::to_string(fields);
-        else
-          out += fields;
-      }(),
-      ...);
-  out += '\n';
-}
-
-void Write(const std::string& text, std::FILE* stream) {
-  std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 } // namespace
@@ -112,15 +81,11 @@ int RunParse(int argc, char** argv) {
   }
   for (std::size_t i = 0; i < directives.size(); ++i) {
     const TDirectiveDesc& d = directives[i];
-    AppendFields(out, "D" + std::to_string(i), d.StartPos, d.HeaderEnd, d.ElsePos, d.EndifPos,
-                 static_cast<int>(d.Evaluation), d.ParentIndex, d.InParentElse);
+    AppendFields(out, DirectiveName(static_cast<std::int32_t>(i)), d.StartPos, d.HeaderEnd,
+                 d.ElsePos, d.EndifPos, static_cast<int>(d.Evaluation), d.ParentIndex,
+                 d.InParentElse);
   }
-  out += "statements=" + std::to_string(statements.size()) +
-         " directives=" + std::to_string(directives.size()) +
-         " connects=" + (parser.MakesConnection() ? "1" : "0") +
-         " dml=" + (parser.HasDML() ? "1" : "0") +
-         " unrecognized=" + (parser.HasUnrecognized() ? "1" : "0") + " terminator=" + terminator +
-         "\n";
+  out += ParseSummary(parser, statements.size(), directives.size(), terminator) + "\n";
   Write(out, stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
