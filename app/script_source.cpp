@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/script_expiry.h"
 #include "crypto/script_file.h"
 #include "platform/exception.h"
 #include "platform/os.h"
@@ -44,12 +45,7 @@ int LineOf(std::string_view text, std::size_t offset) {
 
 bool ScriptExpired(const std::string& path, std::time_t now) {
   const std::optional<std::time_t> modified = os::FileModificationTime(path);
-  if (!modified)
-    return false;
-  std::tm limit = os::LocalTime(*modified);
-  limit.tm_mday += 10;
-  limit.tm_isdst = -1;
-  return now > std::mktime(&limit);
+  return modified && ScriptExpired(*modified, now);
 }
 
 std::string ReadScriptText(const std::string& path) {

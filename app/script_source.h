@@ -9,9 +9,8 @@ namespace nimbus {
 // The file side of an execution step: the age of an encrypted script, its
 // decrypted temporary copy and the text the runner is given.
 
-// Whether the encrypted script at `path` was last modified more than 10 days
-// (local calendar days) before `now`. A file whose age cannot be read is not
-// expired: the step then reports it as not found.
+// ScriptExpired for the encrypted script at `path`. A file whose age cannot
+// be read is not expired: the step then reports it as not found.
 bool ScriptExpired(const std::string& path, std::time_t now);
 
 // The script text in Windows-1252. A file that starts with a UTF-8

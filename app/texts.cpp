@@ -21,7 +21,6 @@ const std::string kUsersAttached = Utf8ToCp1252(" utilisateur(s) connecté(s) à
 const std::string kCannotConnect = Utf8ToCp1252("Impossible de se connecter à la base.");
 const std::string kLibraryNotFound = Utf8ToCp1252(" *** fbclient.dll non trouvé.");
 
-const std::string kFileExpired = Utf8ToCp1252("Fichier expiré.");
 const std::string kOpenFailedBox = Utf8ToCp1252("Erreur à l'ouverture de la base.");
 const std::string kOpenFailedLine = Utf8ToCp1252("Erreur à l'ouverture de la base");
 const std::string kConnected = Utf8ToCp1252("---DB connectée");

@@ -25,7 +25,6 @@ extern const std::string kCannotConnect;     // "Impossible de se connecter à l
 extern const std::string kLibraryNotFound;   // " *** fbclient.dll non trouvé."
 
 // Execution step.
-extern const std::string kFileExpired;    // "Fichier expiré."
 extern const std::string kOpenFailedBox;  // "Erreur à l'ouverture de la base."
 extern const std::string kOpenFailedLine; // "Erreur à l'ouverture de la base"
 extern const std::string kConnected;      // "---DB connectée"
