@@ -187,6 +187,7 @@ TEST(connection, refusing_to_continue_ends_the_run_at_once_with_exit_code_0) {
   const std::string ini = run.dir.Write("run.ini", "[configuration]\nbase=" + database.Path() +
                                                        "\n[scripts]\n1=one.sql;Un\n");
   run.ui.Answers.push_back(mrNo);
+  run.realStep = true;
   EXPECT_EQ(run.Start({ini}), 0);
   EXPECT_EQ(run.endedWith, 0);
   const Lines memo = run.Memo();
