@@ -11,6 +11,10 @@ namespace nimbus {
 // operating system; tests put their own folders, clock and shell in place.
 struct TEnvironment {
   std::function<std::string()> ExecutableFolder;
+  // Where the log goes when the executable's folder takes no file (installed
+  // in /usr/bin, say): nimbus-scripts in the user's state folder; empty text
+  // when the user has none.
+  std::function<std::string()> LogFallbackFolder;
   std::function<std::string()> ProgramFilesFolder;
   std::function<std::time_t()> Now;
   // Starts a program detached; false when it could not be started.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/usage.h"
 #include "fib/access_layer.h"
 #include "fib/database.h"
 #include "platform/display.h"
@@ -23,6 +24,13 @@ void ShowError(nimbus::Ui& ui, const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // Answered before anything else runs: no window, no log, no database.
+  if (const auto text = nimbus::InformationRequested({argv + 1, argv + argc})) {
+    if (std::fputs(text->c_str(), stdout) >= 0 && std::fflush(stdout) == 0)
+      return 0;
+    std::fputs("nimbus-scripts: cannot write to standard output\n", stderr);
+    return 1;
+  }
   // "--console" picks the console window system; every other word is the
   // command line the run sees.
   bool console = false;

@@ -88,7 +88,11 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate() {
   State = TRunState{};
-  State.LogFileName = LogFileNameFor(env_.ExecutableFolder(), env_.Now());
+  const std::time_t created = env_.Now();
+  State.LogFileName = LogFileNameFor(env_.ExecutableFolder(), created);
+  const std::string fallback = env_.LogFallbackFolder ? env_.LogFallbackFolder() : "";
+  if (!fallback.empty())
+    State.LogFallbackFileName = LogFileNameFor(fallback, created);
   timer1_->SetEnabled(true);
 }
 

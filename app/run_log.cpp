@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/run_state.h"
+#include "app/texts.h"
 #include "platform/os.h"
 #include "platform/ui.h"
 
@@ -23,10 +24,30 @@ std::string TimePrefix(std::time_t moment) {
   return text;
 }
 
+namespace {
+
+// The log file at `path` exists, or has just been created, and takes lines.
+bool TakesLines(const std::string& path) {
+  os::CreateEmptyFile(path);
+  return os::AppendToExistingFile(path, "");
+}
+
+} // namespace
+
 void TRunLog::CreateLogFile() {
-  if (state_.SilentMode || os::FileExists(state_.LogFileName))
+  if (state_.SilentMode || TakesLines(state_.LogFileName))
     return;
-  os::CreateEmptyFile(state_.LogFileName);
+  const std::string& fallback = state_.LogFallbackFileName;
+  if (!fallback.empty()) {
+    os::CreateFolders(fallback.substr(0, fallback.rfind(os::kPathSeparator)));
+    if (TakesLines(fallback)) {
+      state_.LogFileName = fallback;
+      window_.AddMemoLine(texts::kLogFileIn + fallback);
+      return;
+    }
+  }
+  window_.AddMemoLine(texts::kLogNotWritten + state_.LogFileName +
+                      (fallback.empty() ? "" : ", " + fallback));
 }
 
 void TRunLog::LogLine(const std::string& text, bool show) {

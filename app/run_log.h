@@ -20,7 +20,10 @@ class TRunLog {
 public:
   TRunLog(TRunState& state, IMainWindow& window) : state_(state), window_(window) {}
 
-  // Creates the log file empty unless silent or it exists already.
+  // Unless silent, creates the log file empty when it does not exist. When
+  // the executable's folder takes no file, the log moves to the fallback
+  // folder (created if needed) and the window's line says where; when that
+  // fails too, the window says the log cannot be written.
   void CreateLogFile();
   // Appends `text` and CR LF to the existing log file; shows it when `show`.
   void LogLine(const std::string& text, bool show);

@@ -35,6 +35,8 @@ struct TRunState {
   // The script of the current execution step; Edit1 shows its Shown path.
   TScriptPath CurrentScript;
   std::string LogFileName;
+  // The same name in the fallback log folder; empty when there is none.
+  std::string LogFallbackFileName;
   bool DebugMode = false;
   bool SilentMode = false;
   bool ServerOnly = false;

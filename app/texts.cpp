@@ -12,6 +12,8 @@ const std::string kNotFoundPrefix = Utf8ToCp1252("-Non trouvé : ");
 const std::string kNoSqlFileFound = Utf8ToCp1252("Aucun fichier sql trouvé");
 const std::string kEmptyRunList = Utf8ToCp1252("aucun fichier trouvé");
 const std::string kFileExpired = Utf8ToCp1252("Fichier expiré.");
+const std::string kLogFileIn = "Journal : ";
+const std::string kLogNotWritten = Utf8ToCp1252("Journal impossible à écrire : ");
 
 const std::string kConnecting = Utf8ToCp1252("Connexion à la base de données...");
 const std::string kConnectingAttempt = Utf8ToCp1252("Connexion à la base de données (");

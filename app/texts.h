@@ -14,6 +14,8 @@ extern const std::string kNotFoundPrefix;    // "-Non trouvé : "
 extern const std::string kNoSqlFileFound;    // "Aucun fichier sql trouvé"
 extern const std::string kEmptyRunList;      // "aucun fichier trouvé"
 extern const std::string kFileExpired;       // "Fichier expiré."
+extern const std::string kLogFileIn;         // "Journal : "
+extern const std::string kLogNotWritten;     // "Journal impossible à écrire : "
 
 // Connection.
 extern const std::string kConnecting;        // "Connexion à la base de données..."

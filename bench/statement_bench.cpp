@@ -5,13 +5,11 @@
 // is the floor. The statement layer should add at most 10% to the raw calls.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "bench/bench_database.h"
 #include "fib/access_layer.h"
 #include "fib/client_library.h"
 #include "fib/database.h"
@@ -23,83 +21,31 @@ namespace {
 
 using namespace nimbus;
 
-constexpr const char* kLibrary = "libfbclient.so.2";
 constexpr const char* kParamInsert =
     "INSERT INTO T (ID, NAME, AMOUNT) VALUES (:ID, :NAME, :AMOUNT)";
 // Rows per commit, the same in every benchmark.
 constexpr int kCommitEvery = 1000;
-
-std::string Password() {
-  const char* password = std::getenv("NIMBUS_TEST_PASSWORD");
-  return password && *password ? password : "ZEPHYRINE";
-}
 
 std::string LiteralInsert(int64_t n) {
   return "INSERT INTO T (ID, NAME, AMOUNT) VALUES (" + std::to_string(n) + ", 'name " +
          std::to_string(n) + "', 12.5)";
 }
 
-// One database for the whole run, created on first use and dropped at exit.
-class BenchDatabase {
+// The table T in the program's own database.
+class BenchDatabase : public bench::TBenchDatabase {
 public:
-  static BenchDatabase* Get() {
-    static std::unique_ptr<BenchDatabase> shared = [] {
-      try {
-        return std::make_unique<BenchDatabase>();
-      } catch (const std::exception&) {
-        return std::unique_ptr<BenchDatabase>();
-      }
-    }();
-    return shared.get();
-  }
+  static BenchDatabase* Get() { return Shared<BenchDatabase>(); }
 
-  BenchDatabase() {
-    InitAccessLayer();
-    db.SetLibraryName(kLibrary);
-    db.SetSQLDialect(3);
-    db.SetDBName("127.0.0.1:/var/lib/firebird/3.0/data/nimbus_bench_" + std::to_string(getpid()) +
-                 ".fdb");
-    db.DBParams().Assign({"USER 'SYSDBA'", "PASSWORD '" + Password() + "'", "PAGE_SIZE 8192",
-                          "DEFAULT CHARACTER SET ISO8859_1"});
-    db.CreateDatabase();
-    db.Close();
-    db.DBParams().Assign({"user_name=SYSDBA", "password=" + Password(), "lc_ctype=ISO8859_1"});
-    db.SetConnected(true);
-    tr.SetDefaultDatabase(&db);
-    tr.TPBMode = tpbDefault;
-    tr.TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
-    tr.StartTransaction();
+  BenchDatabase() : TBenchDatabase("nimbus_bench") {
     Immediate("CREATE TABLE T (ID INTEGER, NAME VARCHAR(40), AMOUNT NUMERIC(9,2))");
     tr.Commit();
   }
-
-  ~BenchDatabase() {
-    try {
-      if (tr.Active())
-        tr.Commit();
-      db.DropDatabase();
-    } catch (...) {
-    }
-  }
-
-  void Immediate(const std::string& sql) {
-    if (!tr.Active())
-      tr.StartTransaction();
-    Check(Library().isc_dsql_execute_immediate(StatusVector(), db.HandleAddress(),
-                                               tr.HandleAddress(), 0, sql.c_str(), 3, nullptr));
-  }
-
-  void Check(ISC_STATUS status) { tr.CheckStatus(status, true); }
-  IIBClientLibrary& Library() { return *db.ClientLibrary(); }
 
   // Commits every kCommitEvery rows so the transaction stays small.
   void RowDone(int64_t n) {
     if (n % kCommitEvery == 0)
       tr.CommitRetaining();
   }
-
-  TpFIBDatabase db;
-  TpFIBTransaction tr;
 };
 
 // Runs `row` once per iteration with the row number, committing as often

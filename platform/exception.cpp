@@ -18,4 +18,8 @@ EConvertError MakeIntegerConvertError(const std::string& value) {
   return EConvertError("'" + value + suffix);
 }
 
+EConvertError MakeFloatConvertError(const std::string& value) {
+  return EConvertError("'" + value + "' n'est pas une valeur en virgule flottante correcte");
+}
+
 } // namespace nimbus

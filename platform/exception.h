@@ -62,4 +62,7 @@ EOSError MakeOSError(int code, const std::string& description);
 // "'<value>' n'est pas une valeur entière correcte".
 EConvertError MakeIntegerConvertError(const std::string& value);
 
+// "'<value>' n'est pas une valeur en virgule flottante correcte".
+EConvertError MakeFloatConvertError(const std::string& value);
+
 } // namespace nimbus

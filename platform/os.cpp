@@ -1,6 +1,7 @@
 #include "platform/os.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -57,6 +58,36 @@ std::string ProgramFilesFolder() {
   return folder;
 }
 
+std::string UserStateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string folder;
+  // A relative value would depend on the current folder: the convention
+  // says to ignore it.
+  if (state && state[0] == '/') {
+    folder = state;
+  } else {
+    std::string home;
+    if (const char* value = std::getenv("HOME"); value && *value) {
+      home = value;
+    } else {
+      passwd entry{};
+      passwd* found = nullptr;
+      std::vector<char> buffer(16384);
+      if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+          found->pw_dir)
+        home = found->pw_dir;
+    }
+    if (home.empty() || home[0] != '/')
+      return "";
+    while (home.size() > 1 && home.back() == '/')
+      home.pop_back();
+    folder = (home == "/" ? "" : home) + "/.local/state";
+  }
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();
+  return folder;
+}
+
 std::uint32_t TickCount() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -79,6 +110,20 @@ std::optional<std::time_t> FileModificationTime(const std::string& path) {
   if (!Usable(path) || ::stat(path.c_str(), &st) != 0)
     return std::nullopt;
   return st.st_mtime;
+}
+
+bool CreateFolders(const std::string& path) {
+  if (!Usable(path))
+    return false;
+  struct stat st {};
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string folder = path.substr(0, end);
+    if (::mkdir(folder.c_str(), S_IRWXU) != 0 && errno != EEXIST)
+      return false;
+    if (end == std::string::npos)
+      break;
+  }
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool CreateEmptyFile(const std::string& path) {

@@ -19,6 +19,12 @@ std::string ExecutableFolder();
 // stands for the registry's ProgramFilesDir.
 std::string ProgramFilesFolder();
 
+// The user's folder for state that outlives a run, such as logs:
+// $XDG_STATE_HOME when it is an absolute path, else $HOME/.local/state (the
+// password database's home when HOME is unset); empty when there is none.
+// Without a trailing separator.
+std::string UserStateFolder();
+
 // Milliseconds of a monotonic clock, wrapping at 2^32.
 std::uint32_t TickCount();
 
@@ -27,6 +33,9 @@ bool FileExists(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Last modification time, or nothing when the file cannot be examined.
 std::optional<std::time_t> FileModificationTime(const std::string& path);
+// Creates the folder `path` and the missing folders above it, new ones
+// readable by their owner only; true when `path` is a folder at the end.
+bool CreateFolders(const std::string& path);
 // Creates an empty file when none exists; false on failure or when one exists.
 bool CreateEmptyFile(const std::string& path);
 // Opens `path` for appending (never creating it), writes `bytes`, flushes and

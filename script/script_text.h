@@ -37,4 +37,7 @@ void StatementText(const std::vector<std::string>& script, TScriptPos from, TScr
 // Splits 8-bit text at CR LF, LF or CR; a final line break adds no empty line.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// The lines joined, each followed by CR LF.
+std::string JoinLines(const std::vector<std::string>& lines);
+
 } // namespace nimbus

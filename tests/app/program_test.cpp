@@ -3,9 +3,11 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
+#include "app/usage.h"
 #include "tests/support/temp_dir.h"
 
 namespace nimbus::test {
@@ -17,12 +19,14 @@ struct Outcome {
   std::string err;
 };
 
-// `environment` goes before the program on an env(1) command line; no
-// argument and standard input from /dev/null, so boxes do not wait.
-Outcome RunProgram(const TempDir& dir, const std::string& environment) {
+// `environment` goes before the program on an env(1) command line,
+// `arguments` (shell words) after it; standard input from /dev/null, so
+// boxes do not wait.
+Outcome RunProgram(const TempDir& dir, const std::string& environment,
+                   const std::string& arguments = "") {
   const std::string command = "env " + environment +
-                              " '" NIMBUS_BINARY_DIR "/app/nimbus-scripts' </dev/null >'" +
-                              dir.Path() + "/out' 2>'" + dir.Path() + "/err'";
+                              " '" NIMBUS_BINARY_DIR "/app/nimbus-scripts' " + arguments +
+                              " </dev/null >'" + dir.Path() + "/out' 2>'" + dir.Path() + "/err'";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir.Path() + "/out"),
           ReadFile(dir.Path() + "/err")};
@@ -53,6 +57,44 @@ TEST(program, a_display_nothing_answers_on_gives_console_mode_with_a_notice) {
               0u)
         << outcome.out;
   }
+}
+
+// They answer before anything else, whatever else the command line holds:
+// no box, no display probe, no log.
+TEST(program, help_and_version_print_and_exit_zero_before_the_run) {
+  struct Case {
+    const char* arguments;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"--version", VersionText()},
+      {"--help", UsageText()},
+      {"missing.ini --console --help", UsageText()},
+      {"--version --help", VersionText()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    TempDir dir;
+    const Outcome outcome = RunProgram(dir, "DISPLAY=:387", c.arguments);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, c.out);
+    EXPECT_EQ(outcome.err, "");
+  }
+  // "x.y.z": three numbers, two dots.
+  const std::string version = VersionText();
+  ASSERT_TRUE(version.starts_with("nimbus-scripts ") && version.ends_with("\n")) << version;
+  const std::string number = version.substr(15, version.size() - 16);
+  EXPECT_EQ(std::count(number.begin(), number.end(), '.'), 2) << number;
+  EXPECT_EQ(number.find_first_not_of("0123456789."), std::string::npos) << number;
+}
+
+TEST(program, help_that_cannot_be_written_is_a_failure) {
+  TempDir dir;
+  const std::string command =
+      "'" NIMBUS_BINARY_DIR "/app/nimbus-scripts' --help >/dev/full 2>'" + dir.Path() + "/err'";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_EQ(ReadFile(dir.Path() + "/err"), "nimbus-scripts: cannot write to standard output\n");
 }
 
 } // namespace

@@ -43,11 +43,17 @@ public:
   std::string Bin() const { return dir.Path() + "/bin"; }
   std::string ProgramFiles() const { return dir.Path() + "/pf"; }
   std::string LogPath() const { return Bin() + "/Log101226-140305.txt"; }
+  // The log when <tmp>/bin takes no file: the fallback folder is
+  // <tmp>/state/nimbus-scripts.
+  std::string FallbackLogPath() const {
+    return dir.Path() + "/state/nimbus-scripts/Log101226-140305.txt";
+  }
   std::string MenuPath() const { return ProgramFiles() + "/orvan system/program/menucirrus"; }
 
   TEnvironment Environment(std::vector<std::string> arguments) {
     TEnvironment env;
     env.ExecutableFolder = [this] { return Bin(); };
+    env.LogFallbackFolder = [this] { return dir.Path() + "/state/nimbus-scripts"; };
     env.ProgramFilesFolder = [this] { return ProgramFiles(); };
     env.Now = [this] { return now; };
     env.ShellOpen = [this](const std::string& path) {

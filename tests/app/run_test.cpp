@@ -384,6 +384,37 @@ TEST(run, menu_program_is_started_unless_silent) {
   }
 }
 
+// Installed where the user cannot write (/usr/bin), the run logs to the
+// fallback folder and its first window line says where; silent, the file is
+// created there and stays empty.
+TEST(run, an_executable_folder_that_takes_no_file_logs_to_the_fallback_folder_and_says_so_first) {
+  for (const bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "normal");
+    RunFixture run;
+    std::filesystem::remove_all(run.Bin());
+    run.dir.Write("bin", ""); // no folder can be written under a file, not even by root
+    const std::string script = run.dir.Write("a.sql", "");
+    const std::string ini =
+        run.dir.Write("run.ini", std::string("[configuration]\nparam2=") + (silent ? "1" : "0") +
+                                     "\n[scripts]\na=" + script + ";Premier\n");
+    int steps = 0;
+    run.onForm = [&](TForm1& form) { form.bExecClick = [&] { ++steps; }; };
+    EXPECT_EQ(run.Start({ini}), 0);
+
+    EXPECT_EQ(steps, 1) << "the run goes on";
+    ASSERT_FALSE(run.Memo().empty());
+    EXPECT_EQ(run.Memo()[0], "Journal : " + run.FallbackLogPath());
+    EXPECT_EQ(run.Memo()[1], "14:03:05 transaction \"no Wait\"");
+    EXPECT_EQ(run.form->State.LogFileName, run.FallbackLogPath());
+    const std::string log = ReadFile(run.FallbackLogPath());
+    if (silent)
+      EXPECT_EQ(log, "");
+    else
+      EXPECT_EQ(log.rfind("14:03:05 transaction \"no Wait\"\r\n14:03:05-Added : " + script, 0), 0u)
+          << log;
+  }
+}
+
 TEST(run, debug_mode_logs_its_line_first) {
   RunFixture run;
   run.dir.Write("bin/a.sql", "");

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/exception.h"
@@ -59,6 +65,78 @@ TEST(os, read_file_bytes_reads_every_byte_or_names_the_file_that_failed) {
       EXPECT_EQ(error.Message(), c.message);
     }
   }
+}
+
+// Sets or unsets an environment variable for the scope, then puts it back.
+class ScopedVariable {
+public:
+  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name))
+      saved_ = old;
+    if (value)
+      ::setenv(name, value->c_str(), 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedVariable() {
+    if (saved_)
+      ::setenv(name_, saved_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+TEST(os, user_state_folder_follows_xdg_state_home_else_home) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> state;
+    std::optional<std::string> home;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"absolute XDG_STATE_HOME", "/srv/state/", "/home/op", "/srv/state"},
+      {"relative XDG_STATE_HOME is ignored", "state", "/home/op", "/home/op/.local/state"},
+      {"empty XDG_STATE_HOME", "", "/home/op/", "/home/op/.local/state"},
+      {"unset XDG_STATE_HOME", std::nullopt, "/home/op", "/home/op/.local/state"},
+      {"home at the root", std::nullopt, "/", "/.local/state"},
+      {"relative HOME names no folder", std::nullopt, "op", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScopedVariable state("XDG_STATE_HOME", c.state);
+    const ScopedVariable home("HOME", c.home);
+    EXPECT_EQ(os::UserStateFolder(), c.expected);
+  }
+}
+
+TEST(os, user_state_folder_without_home_takes_the_password_database_home) {
+  const ScopedVariable state("XDG_STATE_HOME", std::nullopt);
+  const ScopedVariable noHome("HOME", std::nullopt);
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  const std::string home = entry->pw_dir;
+  EXPECT_EQ(os::UserStateFolder(), (home == "/" ? "" : home) + "/.local/state");
+}
+
+TEST(os, create_folders_makes_the_missing_ones_private_and_fails_through_a_file) {
+  const TempDir dir;
+  const std::string deep = dir.Path() + "/a/b/c";
+  EXPECT_TRUE(os::CreateFolders(deep + "/"));
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+  struct stat st {};
+  ASSERT_EQ(::stat((dir.Path() + "/a").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_TRUE(os::CreateFolders(deep)) << "an existing folder is fine";
+
+  const std::string file = dir.Write("file", "x");
+  EXPECT_FALSE(os::CreateFolders(file));
+  EXPECT_FALSE(os::CreateFolders(file + "/below"));
+  EXPECT_FALSE(os::CreateFolders(""));
+  EXPECT_EQ(ReadFile(file), "x");
 }
 
 } // namespace
