@@ -76,6 +76,23 @@ void TForm1::CreateDatabaseComponents() {
 
   qContext->SetDatabase(dbNimbus);
   qContext->SetTransaction(TransNimbus);
+
+  pFIBScripter1 = new TpFIBScripter(this);
+  pFIBScripter1->SetName("pFIBScripter1");
+  pFIBScripter1->SetDatabase(dbNimbus);
+  pFIBScripter1->SetTransaction(TransNimbus);
+  pFIBScripter1->OnExecuteError = [this](TpFIBScripter* sender, std::int32_t statementNo,
+                                         std::int32_t line,
+                                         const std::vector<std::string>& statement,
+                                         std::int32_t sqlCode, const std::string& msg,
+                                         bool& doRollBack, bool& stop) {
+    pFIBScripter1ExecuteError(sender, statementNo, line, statement, sqlCode, msg, doRollBack, stop);
+  };
+  pFIBScripter1->AfterStatementExecute =
+      [this](TpFIBScripter* sender, std::int32_t line, std::int32_t statementNo,
+             const TStatementDesc& desc, const std::vector<std::string>& statement) {
+        pFIBScripter1AfterStatementExecute(sender, line, statementNo, desc, statement);
+      };
 }
 
 TForm1::~TForm1() {

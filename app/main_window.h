@@ -12,6 +12,7 @@
 #include "fib/transaction.h"
 #include "platform/component.h"
 #include "platform/ui.h"
+#include "script/runner.h"
 
 namespace nimbus {
 
@@ -55,11 +56,18 @@ public:
   void ExecuteScript();
   void ActivateContext();
   void TransNimbusBeforeStart(TComponent* Sender);
+  void pFIBScripter1AfterStatementExecute(TpFIBScripter* Sender, std::int32_t Line,
+                                          std::int32_t StatementNo, const TStatementDesc& Desc,
+                                          const std::vector<std::string>& Statement);
+  void pFIBScripter1ExecuteError(TpFIBScripter* Sender, std::int32_t StatementNo, std::int32_t Line,
+                                 const std::vector<std::string>& Statement, std::int32_t SQLCode,
+                                 const std::string& Msg, bool& doRollBack, bool& Stop);
 
   // Owned by the window for the life of the process.
   TpFIBDatabase* dbNimbus = nullptr;
   TpFIBTransaction* TransNimbus = nullptr;
   TpFIBQuery* qContext = nullptr;
+  TpFIBScripter* pFIBScripter1 = nullptr;
   // Set by the step when the runner ran the script without an error escaping.
   bool StepSucceeded = false;
 
@@ -81,6 +89,16 @@ private:
   // A CentreId still 0 is looked up, 1000 when that fails: a script never
   // gets 0 in place of its placeholder.
   void EnsureCentre();
+  // Stages of the execution step.
+  void LoadScript(const TScriptPath& script, bool encrypted);
+  void RunLoadedScript();
+  void FinishTransaction();
+  // Rolls TransNimbus back so that nothing can commit it afterwards, even
+  // when the rollback itself fails.
+  void ForceRollback() noexcept;
+  // After a lost attachment: the next script attaches again and activates
+  // the context again.
+  void DropAttachment() noexcept;
   std::string TimeNow() const;
   // The window system's standard error box, untimed.
   void ShowErrorBox(const std::string& text);
