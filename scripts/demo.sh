@@ -101,8 +101,9 @@ fi
 echo "demo: what the run changed in nimbus_gestion (- before, + after):"
 after=$work/.after
 snapshot >"$after" || true
-if diff -U0 "$before" "$after" | grep -E '^[-+][^-+]' | sed 's/^/  /'; then
-  :
+changes=$(diff -U0 "$before" "$after" | grep -E '^[-+][^-+]' || true)
+if [[ -n $changes ]]; then
+  sed 's/^/  /' <<<"$changes"
 else
   echo "  nothing"
 fi
