@@ -295,5 +295,40 @@ TEST_F(execution, statements_do_not_wait_between_them) {
   EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM CENTRE"), 202);
 }
 
+TEST_F(execution, without_a_client_library_every_script_is_skipped_and_kept) {
+  run.systemLibrary.clear();
+  const std::string one = Script("one.sql", "INSERT INTO CENTRE VALUES (2000, 1);\n");
+  const std::string two = Script("two.sql", "INSERT INTO CENTRE VALUES (2001, 1);\n");
+  Run({one, two});
+  const Lines memo = run.Memo();
+  EXPECT_EQ(std::count(memo.begin(), memo.end(), Ansi("Erreur à l'ouverture de la base")), 2)
+      << "the second script tried again";
+  std::vector<std::string> boxes;
+  for (const auto& dialog : run.ui.Dialogs)
+    boxes.push_back(dialog.Text);
+  EXPECT_EQ(boxes, (Lines{Ansi("Impossible de se connecter à la base."),
+                          Ansi("Erreur à l'ouverture de la base."),
+                          Ansi("Impossible de se connecter à la base."),
+                          Ansi("Erreur à l'ouverture de la base."), Ansi("Opération terminée.")}));
+  EXPECT_TRUE(os::FileExists(one));
+  EXPECT_TRUE(os::FileExists(two));
+}
+
+TEST_F(execution, silent_runs_show_a_splash_per_step_and_ask_nothing) {
+  auto other = database.Attach();
+  const std::string one = Script("one.sql", "INSERT INTO CENTRE VALUES (2000, 1);\n");
+  const std::string two = Script("two.sql", "INSERT INTO CENTRE VALUES (2001, 1);\n");
+  Run({one, two}, {"param2=1"});
+  EXPECT_EQ(std::count(run.ui.SplashTexts.begin(), run.ui.SplashTexts.end(), "Please wait..."), 2);
+  ASSERT_EQ(run.ui.Dialogs.size(), 1u) << "no question about the other user";
+  EXPECT_EQ(run.ui.Dialogs[0].ClosedAt - run.ui.Dialogs[0].ShownAt, 1000u);
+  EXPECT_EQ(run.ui.ProgressDialogs().front()->ShowCount, 0);
+  EXPECT_EQ(run.ui.ProgressDialogs().front()->Position, 0);
+  EXPECT_EQ(run.Log(), "") << "silent: the log file stays empty";
+  const Lines memo = run.Memo();
+  EXPECT_EQ(std::count(memo.begin(), memo.end(), Ansi("14:03:05 - Opérations appliquées.")), 2);
+  EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM CENTRE"), 3);
+}
+
 } // namespace
 } // namespace nimbus::test
