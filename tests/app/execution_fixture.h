@@ -5,17 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
 #include "tests/app/run_fixture.h"
 #include "tests/support/product_database.h"
 
 namespace nimbus::test {
-
-using Lines = std::vector<std::string>;
-
-inline std::string Ansi(const char* utf8) {
-  return Utf8ToCp1252(utf8);
-}
 
 // The log file's lines, without their CR LF ends.
 inline Lines LogLines(const std::string& log) {
