@@ -53,7 +53,7 @@ inline void ExpectLines(const Lines& actual, const Lines& expected) {
 // that the run description names as its base.
 class ExecutionRun : public ::testing::Test {
 protected:
-  explicit ExecutionRun(bool site = true) : database(site) {}
+  explicit ExecutionRun(bool site = true) : database(site) { run.realStep = true; }
 
   // A script file in the run's folder; returns its path.
   std::string Script(const std::string& name, const std::string& text) {
