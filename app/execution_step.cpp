@@ -50,6 +50,8 @@ bool IsEncrypted(const std::string& path) {
 
 void TForm1::ExecuteScript() {
   StepSucceeded = false;
+  // Until the step says otherwise: an error escaping it leaves the script failed.
+  StepOutcome = TStepOutcome::Failed;
   progress_->SetPosition(0);
   // Closed however the step ends.
   std::unique_ptr<ISplash> splash;
@@ -60,6 +62,7 @@ void TForm1::ExecuteScript() {
   const bool encrypted = IsEncrypted(script.Shown);
   if (encrypted && ScriptExpired(script.Real, env_.Now())) {
     LogLine(texts::kFileExpired, true);
+    StepOutcome = TStepOutcome::Skipped;
     WaitPumping(3500);
     return;
   }
@@ -72,10 +75,12 @@ void TForm1::ExecuteScript() {
   LogLine(TimeNow() + texts::kConnected, true);
   if (script.Shown.empty()) {
     LogLine(TimeNow() + "-Pas de fichier", true);
+    StepOutcome = TStepOutcome::Skipped;
     return;
   }
   if (!os::FileExists(script.Real)) {
     LogLine(TimeNow() + texts::kScriptNotFound, true);
+    StepOutcome = TStepOutcome::Skipped;
     return;
   }
   LogLine("Execution script...", true);
@@ -108,6 +113,7 @@ void TForm1::ExecuteScript() {
   FinishTransaction();
   splash.reset();
   dbNimbus->EndTransactions();
+  StepOutcome = StepSucceeded ? TStepOutcome::Applied : TStepOutcome::Failed;
   if (StepSucceeded) {
     LogLine(TimeNow() + texts::kApplied, true);
     WaitPumping(500);
