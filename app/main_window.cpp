@@ -30,11 +30,8 @@ TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
     : TComponent(owner), ui_(ui), env_(std::move(env)), log_(State, ui.MainWindow()),
       timer1_(ui.CreateTimer()), progress_(ui.CreateProgressDialog()) {
   SetName("Form1");
-  dbNimbus = new TpFIBDatabase(this);
-  dbNimbus->SetName("dbNimbus");
-  dbNimbus->Loaded();
-  TransNimbus = new TpFIBTransaction(this);
-  TransNimbus->SetName("TransNimbus");
+  CreateDatabaseComponents();
+  bExecClick = [this] { ExecuteScript(); };
   timer1_->SetInterval(500);
   timer1_->SetEnabled(false);
   timer1_->OnTimer = [this] { Timer1Timer(); };
@@ -51,6 +48,51 @@ TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
       bExecClick();
   };
   FormCreate();
+}
+
+void TForm1::CreateDatabaseComponents() {
+  dbNimbus = new TpFIBDatabase(this);
+  dbNimbus->SetName("dbNimbus");
+  TransNimbus = new TpFIBTransaction(this);
+  TransNimbus->SetName("TransNimbus");
+  qContext = new TpFIBQuery(this);
+  qContext->SetName("qContext");
+
+  dbNimbus->SetDBName("127.0.0.1:nimbus_gestion");
+  dbNimbus->DBParams().Assign({"lc_ctype=ISO8859_1", "user_name=SYSDBA"});
+  dbNimbus->SetSQLDialect(3);
+  dbNimbus->SetLibraryName("fbclient.dll");
+  dbNimbus->SetTimeout(0);
+  dbNimbus->WaitForRestoreConnect = 0;
+  dbNimbus->SetDefaultTransaction(TransNimbus);
+  dbNimbus->SetDefaultUpdateTransaction(TransNimbus);
+  dbNimbus->Loaded();
+
+  TransNimbus->SetDefaultDatabase(dbNimbus);
+  TransNimbus->SetTimeoutAction(TACommit);
+  TransNimbus->TPBMode = tpbDefault;
+  TransNimbus->BeforeStart = [this](TComponent* sender) { TransNimbusBeforeStart(sender); };
+  TransNimbus->TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
+
+  qContext->SetDatabase(dbNimbus);
+  qContext->SetTransaction(TransNimbus);
+
+  pFIBScripter1 = new TpFIBScripter(this);
+  pFIBScripter1->SetName("pFIBScripter1");
+  pFIBScripter1->SetDatabase(dbNimbus);
+  pFIBScripter1->SetTransaction(TransNimbus);
+  pFIBScripter1->OnExecuteError = [this](TpFIBScripter* sender, std::int32_t statementNo,
+                                         std::int32_t line,
+                                         const std::vector<std::string>& statement,
+                                         std::int32_t sqlCode, const std::string& msg,
+                                         bool& doRollBack, bool& stop) {
+    pFIBScripter1ExecuteError(sender, statementNo, line, statement, sqlCode, msg, doRollBack, stop);
+  };
+  pFIBScripter1->AfterStatementExecute =
+      [this](TpFIBScripter* sender, std::int32_t line, std::int32_t statementNo,
+             const TStatementDesc& desc, const std::vector<std::string>& statement) {
+        pFIBScripter1AfterStatementExecute(sender, line, statementNo, desc, statement);
+      };
 }
 
 TForm1::~TForm1() {
@@ -87,18 +129,22 @@ void TForm1::Timer1Timer() {
       RunScripts();
     } else {
       TimedMessageDlg(texts::kNoSqlFileFound, mtInformation, ButtonBit(mbOK), 6);
-      ui_.PostQuit(0);
+      ui_.PostQuit(kExitNotStarted);
     }
     return;
   }
   TimedMessageDlg(texts::kNoConfiguration + "\n\r" + std::to_string(env_.Arguments.size()) +
                       "\n\r" + first,
                   mtInformation, ButtonBit(mbOK), 6);
-  ui_.PostQuit(0);
+  ui_.PostQuit(kExitNotStarted);
 }
 
 void TForm1::RunScripts() {
   std::exception_ptr escaped;
+  TRunTally& tally = State.Tally;
+  tally.Started = true;
+  // Scripts the loop has not handed to a step yet; skipped when it stops early.
+  std::size_t pending = State.ScriptList->size();
   {
     TFlagScope running(running_);
     try {
@@ -134,20 +180,35 @@ void TForm1::RunScripts() {
           WaitPumping(50);
           if (State.CancelRequested)
             break;
-          if (bExecClick)
-            bExecClick();
+          --pending;
+          StepOutcome = TStepOutcome::Applied;
+          try {
+            if (bExecClick)
+              bExecClick();
+          } catch (const TProcessEnded&) {
+            throw;
+          } catch (...) {
+            ++tally.Failed;
+            throw;
+          }
+          CountStep(StepOutcome);
           if (State.CancelRequested)
             break;
         }
       }
       if (!State.SilentMode)
         progress_->Hide();
+    } catch (const TProcessEnded&) {
+      throw; // the process was to end at once: no shutdown
     } catch (...) {
       escaped = std::current_exception();
       if (!State.SilentMode)
         progress_->Hide();
     }
   }
+  tally.Skipped += static_cast<std::int32_t>(pending);
+  if (escaped)
+    runError_ = true;
   bQuitClick();
   if (escaped)
     std::rethrow_exception(escaped);
@@ -159,7 +220,37 @@ void TForm1::JvProgressDialog1Cancel() {
 
 void TForm1::bQuitClick() {
   Window().Close();
-  ui_.PostQuit(0);
+  ui_.PostQuit(ExitStatus());
+}
+
+void TForm1::CountStep(TStepOutcome outcome) {
+  switch (outcome) {
+  case TStepOutcome::Applied:
+    ++State.Tally.Applied;
+    break;
+  case TStepOutcome::Failed:
+    ++State.Tally.Failed;
+    break;
+  case TStepOutcome::Skipped:
+    ++State.Tally.Skipped;
+    break;
+  }
+}
+
+int TForm1::ExitStatus() const {
+  const TRunTally& tally = State.Tally;
+  if (!tally.Started)
+    return kExitApplied; // quit before any run: nothing was listed to apply
+  return runError_ || tally.Failed > 0 || tally.Skipped > 0 ? kExitFailed : kExitApplied;
+}
+
+std::string TForm1::SummaryLine() const {
+  const TRunTally& t = State.Tally;
+  if (!t.Started)
+    return {};
+  return "nimbus-scripts: " + std::to_string(t.Applied + t.Failed + t.Skipped) +
+         " script(s): " + std::to_string(t.Applied) + " applied, " + std::to_string(t.Failed) +
+         " failed, " + std::to_string(t.Skipped) + " skipped";
 }
 
 void TForm1::FormClose() {
@@ -171,6 +262,9 @@ void TForm1::FormClose() {
     if (os::FileExists(menu))
       env_.ShellOpen(menu);
   }
+  // Before the window's own quit, which says 0 whatever the run did; posted
+  // only now, as a pending quit would end the closing box at once.
+  ui_.PostQuit(ExitStatus());
 }
 
 void TForm1::WaitPumping(std::uint32_t Milliseconds) {

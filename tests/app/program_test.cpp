@@ -48,7 +48,7 @@ TEST(program, a_display_nothing_answers_on_gives_console_mode_with_a_notice) {
     const Outcome outcome = RunProgram(
         dir, std::string("-u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE ") +
                  c.environment);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
     EXPECT_EQ(outcome.err, std::string("nimbus-scripts: no display can be opened (") + c.named +
                                "); console mode\n");
     EXPECT_EQ(outcome.out.rfind("[Information] Aucune configuration d\xC3\xA9"
