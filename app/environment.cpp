@@ -1,5 +1,8 @@
 #include "app/environment.h"
 
+#include <exception>
+
+#include "platform/dynamic_library.h"
 #include "platform/os.h"
 
 namespace nimbus {
@@ -14,6 +17,16 @@ TEnvironment TEnvironment::FromSystem(std::vector<std::string> arguments) {
   env.ProgramFilesFolder = [] { return os::ProgramFilesFolder(); };
   env.Now = [] { return std::time(nullptr); };
   env.ShellOpen = [](const std::string& path) { return os::ShellOpen(path); };
+  env.EndProcess = [](int exitCode) { os::EndProcess(exitCode); };
+  env.SystemClientLibrary = []() -> std::string {
+    static const std::string name = "libfbclient.so.2";
+    try {
+      DynamicLibrary::Open(name);
+      return name;
+    } catch (const std::exception&) {
+      return {};
+    }
+  };
   env.Arguments = std::move(arguments);
   return env;
 }

@@ -30,11 +30,8 @@ TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
     : TComponent(owner), ui_(ui), env_(std::move(env)), log_(State, ui.MainWindow()),
       timer1_(ui.CreateTimer()), progress_(ui.CreateProgressDialog()) {
   SetName("Form1");
-  dbNimbus = new TpFIBDatabase(this);
-  dbNimbus->SetName("dbNimbus");
-  dbNimbus->Loaded();
-  TransNimbus = new TpFIBTransaction(this);
-  TransNimbus->SetName("TransNimbus");
+  CreateDatabaseComponents();
+  bExecClick = [this] { ExecuteScript(); };
   timer1_->SetInterval(500);
   timer1_->SetEnabled(false);
   timer1_->OnTimer = [this] { Timer1Timer(); };
@@ -51,6 +48,51 @@ TForm1::TForm1(Ui& ui, TEnvironment env, TComponent* owner)
       bExecClick();
   };
   FormCreate();
+}
+
+void TForm1::CreateDatabaseComponents() {
+  dbNimbus = new TpFIBDatabase(this);
+  dbNimbus->SetName("dbNimbus");
+  TransNimbus = new TpFIBTransaction(this);
+  TransNimbus->SetName("TransNimbus");
+  qContext = new TpFIBQuery(this);
+  qContext->SetName("qContext");
+
+  dbNimbus->SetDBName("127.0.0.1:nimbus_gestion");
+  dbNimbus->DBParams().Assign({"lc_ctype=ISO8859_1", "user_name=SYSDBA"});
+  dbNimbus->SetSQLDialect(3);
+  dbNimbus->SetLibraryName("fbclient.dll");
+  dbNimbus->SetTimeout(0);
+  dbNimbus->WaitForRestoreConnect = 0;
+  dbNimbus->SetDefaultTransaction(TransNimbus);
+  dbNimbus->SetDefaultUpdateTransaction(TransNimbus);
+  dbNimbus->Loaded();
+
+  TransNimbus->SetDefaultDatabase(dbNimbus);
+  TransNimbus->SetTimeoutAction(TACommit);
+  TransNimbus->TPBMode = tpbDefault;
+  TransNimbus->BeforeStart = [this](TComponent* sender) { TransNimbusBeforeStart(sender); };
+  TransNimbus->TRParams().Assign({"write", "nowait", "rec_version", "read_committed"});
+
+  qContext->SetDatabase(dbNimbus);
+  qContext->SetTransaction(TransNimbus);
+
+  pFIBScripter1 = new TpFIBScripter(this);
+  pFIBScripter1->SetName("pFIBScripter1");
+  pFIBScripter1->SetDatabase(dbNimbus);
+  pFIBScripter1->SetTransaction(TransNimbus);
+  pFIBScripter1->OnExecuteError = [this](TpFIBScripter* sender, std::int32_t statementNo,
+                                         std::int32_t line,
+                                         const std::vector<std::string>& statement,
+                                         std::int32_t sqlCode, const std::string& msg,
+                                         bool& doRollBack, bool& stop) {
+    pFIBScripter1ExecuteError(sender, statementNo, line, statement, sqlCode, msg, doRollBack, stop);
+  };
+  pFIBScripter1->AfterStatementExecute =
+      [this](TpFIBScripter* sender, std::int32_t line, std::int32_t statementNo,
+             const TStatementDesc& desc, const std::vector<std::string>& statement) {
+        pFIBScripter1AfterStatementExecute(sender, line, statementNo, desc, statement);
+      };
 }
 
 TForm1::~TForm1() {
@@ -142,6 +184,8 @@ void TForm1::RunScripts() {
       }
       if (!State.SilentMode)
         progress_->Hide();
+    } catch (const TProcessEnded&) {
+      throw; // the process was to end at once: no shutdown
     } catch (...) {
       escaped = std::current_exception();
       if (!State.SilentMode)

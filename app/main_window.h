@@ -8,9 +8,11 @@
 #include "app/run_log.h"
 #include "app/run_state.h"
 #include "fib/database.h"
+#include "fib/query.h"
 #include "fib/transaction.h"
 #include "platform/component.h"
 #include "platform/ui.h"
+#include "script/runner.h"
 
 namespace nimbus {
 
@@ -36,12 +38,38 @@ public:
   std::int32_t TimedMessageDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
                                std::int32_t Seconds);
 
-  // The per-script work on the script named in Edit1.
+  // The per-script work on the script named in Edit1: the execution step,
+  // unless a test of the run loop puts its own in place.
   std::function<void()> bExecClick;
+
+  // The connection procedure (connection.cpp). ConnectDatabase returns
+  // whether dbNimbus is attached; the operator's refusal to continue beside
+  // other users ends the process through Environment().EndProcess.
+  bool ConnectDatabase();
+  // The accepted candidate's number in Index (-1 when none); writes no log
+  // line and never lets a candidate out.
+  bool ProbeAdminPassword(std::int32_t& Index);
+  // The client library's path, or empty text after logging that none exists.
+  std::string LocateClientLibrary();
+
+  // The execution step and its handlers (execution_step.cpp).
+  void ExecuteScript();
+  void ActivateContext();
+  void TransNimbusBeforeStart(TComponent* Sender);
+  void pFIBScripter1AfterStatementExecute(TpFIBScripter* Sender, std::int32_t Line,
+                                          std::int32_t StatementNo, const TStatementDesc& Desc,
+                                          const std::vector<std::string>& Statement);
+  void pFIBScripter1ExecuteError(TpFIBScripter* Sender, std::int32_t StatementNo, std::int32_t Line,
+                                 const std::vector<std::string>& Statement, std::int32_t SQLCode,
+                                 const std::string& Msg, bool& doRollBack, bool& Stop);
 
   // Owned by the window for the life of the process.
   TpFIBDatabase* dbNimbus = nullptr;
   TpFIBTransaction* TransNimbus = nullptr;
+  TpFIBQuery* qContext = nullptr;
+  TpFIBScripter* pFIBScripter1 = nullptr;
+  // Set by the step when the runner ran the script without an error escaping.
+  bool StepSucceeded = false;
 
   TRunState State;
   Ui& ui() { return ui_; }
@@ -53,6 +81,27 @@ public:
 
 private:
   void OnCloseRequest();
+  void CreateDatabaseComponents();
+  void AttachWithRetries(ISplash& splash);
+  // CentreId from the site whose generator block matches IDGENERIQUE; 1000
+  // when no site matches.
+  void LookUpCentre();
+  // A CentreId still 0 is looked up, 1000 when that fails: a script never
+  // gets 0 in place of its placeholder.
+  void EnsureCentre();
+  // Stages of the execution step.
+  void LoadScript(const TScriptPath& script, bool encrypted);
+  void RunLoadedScript();
+  void FinishTransaction();
+  // Rolls TransNimbus back so that nothing can commit it afterwards, even
+  // when the rollback itself fails.
+  void ForceRollback() noexcept;
+  // After a lost attachment: the next script attaches again and activates
+  // the context again.
+  void DropAttachment() noexcept;
+  std::string TimeNow() const;
+  // The window system's standard error box, untimed.
+  void ShowErrorBox(const std::string& text);
 
   Ui& ui_;
   TEnvironment env_;

@@ -228,4 +228,19 @@ ISC_STATUS CheckStatus(ISC_STATUS status, bool raise, IIBClientLibrary& library,
   return status;
 }
 
+bool IsConnectionLost(const EFIBError& error) {
+  switch (error.StatusCode()) {
+  case isc_att_shutdown:
+  case isc_net_read_err:
+  case isc_net_write_err:
+  case isc_network_error:
+  case isc_lost_db_connection:
+  case isc_conn_lost:
+  case isc_shutdown:
+    return true;
+  default:
+    return false;
+  }
+}
+
 } // namespace nimbus

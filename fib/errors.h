@@ -65,6 +65,11 @@ public:
   using EFIBError::EFIBError;
 };
 
+// Whether `error` says the attachment is gone (server shut down, attachment
+// killed, network failure): every later request on it fails the same way.
+// Keyed on the status code: SQLCODE -902 is shared with other errors.
+bool IsConnectionLost(const EFIBError& error);
+
 // Which parts BuildMessage puts into an error's Message. All on at start-up.
 struct TErrorMessageParts {
   bool ShowRaiserName = true;

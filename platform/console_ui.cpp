@@ -76,8 +76,10 @@ private:
   bool enabled_ = false;
 };
 
-// Prints "[caption] text" when the shown dialog's caption or text changes;
-// positions are left out to keep the output readable.
+// Prints "[caption] text" when the shown dialog's caption or text changes.
+// On a terminal the position also shows, as "  position/max" on a line
+// rewritten in place; elsewhere positions are left out to keep the output
+// readable.
 class ConsoleUi::Progress : public IProgressDialog {
 public:
   explicit Progress(ConsoleUi& ui) : ui_(ui) {}
@@ -89,17 +91,25 @@ public:
     text_ = text;
     Changed();
   }
-  void SetPosition(int) override {}
-  void SetMax(int) override {}
+  void SetPosition(int position) override {
+    position_ = position;
+    Moved();
+  }
+  void SetMax(int max) override {
+    max_ = max;
+    Moved();
+  }
   void Show() override {
     visible_ = true;
     Changed();
+    Moved();
   }
   void Hide() override {
     if (!visible_)
       return;
     visible_ = false;
     ui_.SetProgressLine(nullptr);
+    ui_.SetLiveLine({}, false);
     ui_.ProcessMessages();
   }
   bool Visible() const override { return visible_; }
@@ -116,9 +126,20 @@ private:
     line += DisplayText(text_);
     ui_.SetProgressLine(&line);
   }
+  void Moved() {
+    if (!visible_)
+      return;
+    if (max_ <= 0 || position_ <= 0) {
+      ui_.SetLiveLine({}, false);
+      return;
+    }
+    ui_.SetLiveLine("  " + std::to_string(position_) + "/" + std::to_string(max_),
+                    position_ >= max_);
+  }
 
   ConsoleUi& ui_;
   std::string caption_, text_;
+  int position_ = 0, max_ = 100;
   bool visible_ = false;
 };
 
@@ -251,7 +272,7 @@ ConsoleUi::ConsoleUi() : ConsoleUi(Clock{os::TickCount, SleepMs}) {}
 
 ConsoleUi::ConsoleUi(Clock clock)
     : clock_(std::move(clock)), window_(std::make_unique<Window>(*this)),
-      guard_([this] { PostQuit(1); }) {}
+      stdoutTerminal_(isatty(1) == 1), guard_([this] { PostQuit(1); }) {}
 
 ConsoleUi::~ConsoleUi() = default;
 
@@ -277,6 +298,11 @@ std::unique_ptr<ITimer> ConsoleUi::CreateTimer() {
 }
 
 void ConsoleUi::Print(const std::string& utf8) {
+  if (liveShown_) {
+    std::fputs("\r\x1B[K", stdout);
+    liveShown_ = false;
+    liveDue_ = !liveLine_.empty();
+  }
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -289,13 +315,40 @@ void ConsoleUi::SetProgressLine(const std::string* line) {
 }
 
 void ConsoleUi::FlushProgressLine() {
-  if (!progressDue_)
+  if (progressDue_) {
+    progressDue_ = false;
+    if (progressLine_ != lastProgressLine_) {
+      lastProgressLine_ = progressLine_;
+      Print(progressLine_);
+    }
+  }
+  FlushLiveLine();
+}
+
+void ConsoleUi::SetLiveLine(std::string line, bool final) {
+  if (!stdoutTerminal_)
     return;
-  progressDue_ = false;
-  if (progressLine_ == lastProgressLine_)
+  if (line.empty() && liveShown_) {
+    std::fputs("\r\x1B[K", stdout);
+    std::fflush(stdout);
+    liveShown_ = false;
+  }
+  liveDue_ = !line.empty() && line != liveLine_;
+  liveFinal_ = final;
+  liveLine_ = std::move(line);
+}
+
+void ConsoleUi::FlushLiveLine() {
+  // A statement can take a millisecond: rewriting the line for each would
+  // cost more than the statements.
+  constexpr std::uint32_t kLiveIntervalMs = 100;
+  if (!liveDue_ || (liveShown_ && !liveFinal_ && clock_.Now() - liveAt_ < kLiveIntervalMs))
     return;
-  lastProgressLine_ = progressLine_;
-  Print(progressLine_);
+  liveDue_ = false;
+  liveAt_ = clock_.Now();
+  std::fputs(("\r" + liveLine_ + "\x1B[K").c_str(), stdout);
+  std::fflush(stdout);
+  liveShown_ = true;
 }
 
 ConsoleUi::Timer* ConsoleUi::EarliestTimer() {

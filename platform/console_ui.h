@@ -61,6 +61,11 @@ private:
   // that a caption and a text set around log lines make one line; null drops it.
   void SetProgressLine(const std::string* line);
   void FlushProgressLine();
+  // On a terminal, a line rewritten in place at the pumps (at most every
+  // 100 ms while shown, unless `final`) and wiped before any other output;
+  // empty text wipes it at once. Nothing elsewhere.
+  void SetLiveLine(std::string line, bool final);
+  void FlushLiveLine();
   Timer* EarliestTimer();
   // Fires the timers that are due, each at most once; false when a quit is pending.
   bool FireDueTimers();
@@ -74,6 +79,10 @@ private:
   std::vector<Timer*> timers_;
   std::string progressLine_, lastProgressLine_;
   bool progressDue_ = false;
+  bool stdoutTerminal_ = false;
+  std::string liveLine_;
+  bool liveDue_ = false, liveFinal_ = false, liveShown_ = false;
+  std::uint32_t liveAt_ = 0;
   std::string input_;
   bool inputEnded_ = false;
   PendingQuit quit_;

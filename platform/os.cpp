@@ -203,6 +203,29 @@ bool ShellOpen(const std::string& path) {
   return rc == 0;
 }
 
+std::FILE* CreateExclusiveFile(const std::string& path) {
+  if (!Usable(path)) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0)
+    return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    errno = error;
+  }
+  return file;
+}
+
+[[noreturn]] void EndProcess(int exitCode) {
+  std::fflush(stdout);
+  std::_Exit(exitCode);
+}
+
 void SetCommandLine(int argc, char** argv) {
   auto& args = CommandLine();
   args.clear();

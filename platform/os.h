@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -45,8 +46,16 @@ bool AppendToExistingFile(const std::string& path, const std::string& bytes);
 // it, with errno as its code.
 std::string ReadFileBytes(const std::string& path);
 
+// Creates `path` for writing, readable and writable by its owner only, and
+// never over an existing file or link: null then, with errno EEXIST.
+std::FILE* CreateExclusiveFile(const std::string& path);
+
 // Starts `path` detached, with no parameters; false when it cannot be started.
 bool ShellOpen(const std::string& path);
+
+// Flushes standard output and ends the process at once with `exitCode`:
+// no destructors, no exit handlers, no shutdown of the program.
+[[noreturn]] void EndProcess(int exitCode);
 
 // The current process's command line, as the program entry received it.
 void SetCommandLine(int argc, char** argv);

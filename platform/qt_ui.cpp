@@ -121,6 +121,8 @@ public:
   void SetExecEnabled(bool enabled) override { execButton_->setEnabled(enabled); }
   void SetQuitEnabled(bool enabled) override { quitButton_->setEnabled(enabled); }
   bool QuitEnabled() const override { return quitButton_->isEnabled(); }
+  int Top() const override { return widget_.y(); }
+  void SetTop(int top) override { widget_.move(widget_.x(), top); }
   void Close() override {
     if (closed_)
       return;

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace nimbus {
 
@@ -38,7 +39,41 @@ int FromCodePoint(char32_t cp) {
   for (int i = 0; i < 32; ++i)
     if (kHigh[i] == cp || (kHigh[i] == 0 && cp == static_cast<char32_t>(0x80 + i)))
       return 0x80 + i;
-  return '?';
+  return -1;
+}
+
+// Converts into `out`. Lenient, what has no Windows-1252 form becomes "?";
+// exact, the conversion stops there and its offset is returned (npos when
+// all of `text` converted). Exact also refuses overlong forms, which could
+// smuggle a character past a check of the bytes.
+std::size_t ConvertUtf8(std::string_view text, bool exact, std::string& out) {
+  static constexpr char32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+  out.clear();
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead < 0x80         ? 0
+                : (lead >> 5) == 6  ? 1
+                : (lead >> 4) == 14 ? 2
+                : (lead >> 3) == 30 ? 3
+                                    : -1;
+    bool ok = extra >= 0 && text.size() - i > static_cast<std::size_t>(extra);
+    char32_t cp = 0;
+    if (ok) {
+      cp = extra == 0 ? lead : lead & (0x3F >> extra);
+      for (int k = 1; k <= extra && ok; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        ok = (next & 0xC0) == 0x80;
+        cp = (cp << 6) | (next & 0x3F);
+      }
+    }
+    const int byte = ok ? FromCodePoint(cp) : -1;
+    if (exact && (byte < 0 || cp < kSmallest[extra]))
+      return i;
+    out += static_cast<char>(byte < 0 ? '?' : byte);
+    i += ok ? extra + 1 : 1;
+  }
+  return std::string_view::npos;
 }
 
 } // namespace
@@ -53,38 +88,18 @@ std::string Cp1252ToUtf8(std::string_view text) {
 
 std::string Utf8ToCp1252(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80         ? 0
-                : (lead >> 5) == 6  ? 1
-                : (lead >> 4) == 14 ? 2
-                : (lead >> 3) == 30 ? 3
-                                    : -1;
-    if (extra < 0 || text.size() - i <= static_cast<std::size_t>(extra)) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += static_cast<char>(FromCodePoint(cp));
-    i += extra + 1;
-  }
+  ConvertUtf8(text, false, out);
   return out;
+}
+
+std::optional<std::string> Utf8ToCp1252Exact(std::string_view text, std::size_t* badOffset) {
+  std::string out;
+  const std::size_t bad = ConvertUtf8(text, true, out);
+  if (bad == std::string_view::npos)
+    return out;
+  if (badOffset)
+    *badOffset = bad;
+  return std::nullopt;
 }
 
 std::string AnsiLowerCase(std::string_view text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +14,10 @@ namespace nimbus {
 std::string Cp1252ToUtf8(std::string_view text);
 // Characters outside Windows-1252 (and malformed UTF-8) become "?".
 std::string Utf8ToCp1252(std::string_view text);
+// The same, but nothing when `text` holds a character Windows-1252 has no
+// form for or malformed UTF-8; `badOffset` then gets its byte offset.
+std::optional<std::string> Utf8ToCp1252Exact(std::string_view text,
+                                             std::size_t* badOffset = nullptr);
 
 // ASCII-only case mapping, as a byte-for-byte operation on 8-bit text, plus
 // the Latin-1 letters of Windows-1252 (so "É" lowers to "é").

@@ -20,6 +20,9 @@ public:
   void SetExecEnabled(bool enabled) override { exec_ = enabled; }
   void SetQuitEnabled(bool enabled) override { quit_ = enabled; }
   bool QuitEnabled() const override { return quit_; }
+  // Kept but shown nowhere: a text window has no place on a screen.
+  int Top() const override { return top_; }
+  void SetTop(int top) override { top_ = top; }
   void Close() override {
     if (closed_)
       return;
@@ -34,6 +37,7 @@ private:
   Ui& ui_;
   std::string edit_ = "Initialisation";
   std::vector<std::string> memo_;
+  int top_ = 0;
   bool exec_ = true, quit_ = true, closed_ = false;
 };
 

@@ -106,6 +106,9 @@ public:
   virtual void SetExecEnabled(bool enabled) = 0;
   virtual void SetQuitEnabled(bool enabled) = 0;
   virtual bool QuitEnabled() const = 0;
+  // The top edge in screen pixels; moving it keeps the size and the left edge.
+  virtual int Top() const = 0;
+  virtual void SetTop(int top) = 0;
   // Closes the window from the program: runs OnClose, then hides the window.
   virtual void Close() = 0;
   virtual bool Closed() const = 0;

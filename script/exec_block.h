@@ -46,7 +46,7 @@ public:
   std::int32_t BlockLength = 0;
 
 private:
-  TpFIBScripter& runner_;
+  [[maybe_unused]] TpFIBScripter& runner_; // used once the buffer runs statements
 };
 
 } // namespace nimbus

@@ -295,6 +295,11 @@ void TpFIBScripter::ErrorPath(const EFIBError& error, const TStatementDesc& entr
   bool doRollBack = true;
   OnExecuteError(this, StatementNo, entry.StartPos.Line + 1, lines, error.SQLCode(),
                  error.Message(), doRollBack, stop_requested_);
+  // Every later statement would fail the same way, and a script that ran
+  // none of them must not end as if it had succeeded. Called from handlers
+  // only: this rethrows the error being handled.
+  if (IsConnectionLost(error))
+    throw;
   // Not when the failure was the start itself: there is nothing to undo.
   if (TpFIBTransaction* t = EffectiveTransaction(); doRollBack && t->Active())
     t->Rollback();

@@ -64,7 +64,8 @@ protected:
 // ROLLBACK and on the error path.
 //
 // Failures: access-layer errors (EFIBError) while executing go to
-// OnExecuteError when it is set; every other error (parse, directive,
+// OnExecuteError when it is set; one that says the attachment is lost
+// (IsConnectionLost) then leaves RunScript as well. Every other error (parse, directive,
 // conversion, general errors of script commands) leaves RunScript, after the
 // end-of-run clean-up. Not re-entrant: a handler must not run the runner or
 // change Script.

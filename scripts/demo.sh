@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs nimbus-scripts once on the example run description against the local
-# demo database "nimbus_gestion". A run in normal mode deletes every script
-# it loads, so it works on copies in a fresh temporary folder and leaves
-# examples/ as it is. Run as root.
+# demo database "nimbus_gestion", then shows what the run changed there. A
+# run in normal mode deletes every script it loads, so it works on copies in
+# a fresh temporary folder and leaves examples/ as it is. Run as root.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,6 +31,52 @@ DIR=$work/ LC_ALL=C awk '
   { print }
 ' "$root/examples/demo.ini" >"$run"
 
+# What the database holds, as plain lines a diff can compare: the tables,
+# procedures and triggers made by scripts, the row count of each table, and
+# the rows of the example's tables. The password goes through the
+# environment, never onto the command line.
+snapshot() {
+  ISC_USER=SYSDBA ISC_PASSWORD=${NIMBUS_TEST_PASSWORD:-ZEPHYRINE} \
+    isql-fb -q -ch ISO8859_1 127.0.0.1:nimbus_gestion <<'SQL' 2>/dev/null |
+SET HEADING OFF;
+SET LIST OFF;
+SELECT 'table ' || TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS
+  WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$VIEW_BLR IS NULL ORDER BY 1;
+SELECT 'procedure ' || TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES
+  WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;
+SELECT 'trigger ' || TRIM(RDB$TRIGGER_NAME) FROM RDB$TRIGGERS
+  WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1;
+SET TERM ^ ;
+EXECUTE BLOCK RETURNS (LINE VARCHAR(300)) AS
+  DECLARE NAME VARCHAR(63);
+  DECLARE N BIGINT;
+BEGIN
+  FOR SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS
+      WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$VIEW_BLR IS NULL ORDER BY 1 INTO :NAME DO
+  BEGIN
+    EXECUTE STATEMENT 'SELECT COUNT(*) FROM "' || NAME || '"' INTO :N;
+    LINE = 'rows ' || NAME || ': ' || N;
+    SUSPEND;
+  END
+  FOR SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS
+      WHERE RDB$RELATION_NAME IN ('ADHERENT', 'ACTIVITE', 'COTISATION') ORDER BY 1 INTO :NAME DO
+  BEGIN
+    IF (NAME = 'ADHERENT') THEN
+      FOR EXECUTE STATEMENT 'SELECT ''ADHERENT '' || ADH_ID || '' '' || ADH_NOM || '' (centre '' || ADH_CENTRE || '')'' FROM ADHERENT ORDER BY ADH_ID' INTO :LINE DO SUSPEND;
+    IF (NAME = 'ACTIVITE') THEN
+      FOR EXECUTE STATEMENT 'SELECT ''ACTIVITE '' || ACT_ID || '' '' || ACT_LIBELLE FROM ACTIVITE ORDER BY ACT_ID' INTO :LINE DO SUSPEND;
+    IF (NAME = 'COTISATION') THEN
+      FOR EXECUTE STATEMENT 'SELECT ''COTISATION '' || COT_ADHERENT || '' '' || COT_SAISON || '' '' || COT_MONTANT FROM COTISATION ORDER BY COT_ID' INTO :LINE DO SUSPEND;
+  END
+END^
+SET TERM ; ^
+SQL
+    iconv -f ISO-8859-1 -t UTF-8 | sed -E 's/[[:space:]]+$//; /^$/d'
+}
+
+before=$work/.before
+snapshot >"$before" || true
+
 arguments=("$run")
 [[ -n ${DISPLAY:-}${WAYLAND_DISPLAY:-} ]] || arguments+=(--console)
 
@@ -50,6 +96,16 @@ if [[ -n $log ]]; then
   iconv -f WINDOWS-1252 -t UTF-8 "$log" | tr -d '\r' | sed 's/^/  | /'
 else
   echo "demo: no log file was written in $root/build/app"
+fi
+
+echo "demo: what the run changed in nimbus_gestion (- before, + after):"
+after=$work/.after
+snapshot >"$after" || true
+changes=$(diff -U0 "$before" "$after" | grep -E '^[-+][^-+]' || true)
+if [[ -n $changes ]]; then
+  sed 's/^/  /' <<<"$changes"
+else
+  echo "  nothing"
 fi
 echo "demo: the program ended with status $status"
 exit "$status"

@@ -13,19 +13,6 @@
 namespace nimbus::test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-std::string Ansi(const char* utf8) {
-  return Utf8ToCp1252(utf8);
-}
-
-std::string Joined(const Lines& lines) {
-  std::string out;
-  for (const auto& line : lines)
-    out += line + "\r\n";
-  return out;
-}
-
 const ScriptedUi::DialogRecord& LastDialog(ScriptedUi& ui) {
   return ui.Dialogs.back();
 }

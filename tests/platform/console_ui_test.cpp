@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -327,6 +328,57 @@ TEST_F(ConsoleUiTerminalTest, timed_box_waits_for_its_timer) {
   const std::uint32_t before = ui.TickCount();
   EXPECT_EQ(box->ShowModal(), mrCancel);
   EXPECT_GE(ui.TickCount() - before, 45u);
+}
+
+// stdout is a pseudo-terminal: what the operator's terminal would receive.
+TEST(console_ui_on_a_terminal, statement_progress_is_rewritten_in_place) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  const int null = open("/dev/null", O_RDONLY);
+  std::string received;
+  {
+    std::fflush(stdout);
+    Redirect in(0, null), out(1, slave);
+    std::uint32_t now = 0;
+    ConsoleUi ui{ConsoleUi::Clock{[&] { return now; }, [&](std::uint32_t ms) { now += ms; }}};
+    auto progress = ui.CreateProgressDialog();
+    progress->SetCaption("Execution du script...");
+    progress->Show();
+    progress->SetMax(3);
+    progress->SetPosition(1);
+    ui.ProcessMessages();
+    progress->SetPosition(2);
+    ui.ProcessMessages(); // too soon after the last one: not rewritten
+    now += 100;
+    ui.ProcessMessages();
+    ui.MainWindow().AddMemoLine("erreur");
+    progress->SetPosition(3);
+    ui.ProcessMessages(); // the last statement shows at once
+    progress->Hide();
+    std::fflush(stdout);
+  }
+  for (char buffer[256];;) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 50) <= 0)
+      break;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got <= 0)
+      break;
+    received.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(null);
+  close(slave);
+  close(master);
+  EXPECT_EQ(received, "[Execution du script...] \r\n"
+                      "\r  1/3\x1B[K"
+                      "\r  2/3\x1B[K"
+                      "\r\x1B[Kerreur\r\n"
+                      "\r  3/3\x1B[K"
+                      "\r\x1B[K");
 }
 
 } // namespace
