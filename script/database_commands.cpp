@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 
 #include "fib/database.h"
 #include "fib/errors.h"
@@ -14,8 +15,8 @@ namespace nimbus {
 
 namespace {
 
-constexpr int kForceWrite = 24; // DPB codes of force_write and no_reserve
-constexpr int kNoReserve = 27;
+constexpr int kForceWrite = isc_dpb_force_write;
+constexpr int kNoReserve = isc_dpb_no_reserve;
 
 // Tokens of one statement, read with their quotes removed.
 struct StatementTokens {
@@ -45,6 +46,46 @@ std::string ServerFileName(TpFIBDatabase& db) {
   while (!name.empty() && name.back() == ' ')
     name.pop_back();
   return name;
+}
+
+// The value of a SET NAMES clause from `p` onwards; empty when none.
+std::string ClauseNames(const StatementTokens& tokens, TScriptPos p) {
+  for (; p.Col; p = tokens.Next(p))
+    if (tokens.Is(p, "SET") && tokens.Is(tokens.Next(p), "NAMES"))
+      return tokens.Text(tokens.Skip(p, 2));
+  return {};
+}
+
+bool WordByte(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+         c == '$' || c >= 0x80;
+}
+
+// `message` with every PASSWORD value of the statement masked where it stands
+// as a word of its own: server errors quote the token they stumbled on,
+// which may be the password itself.
+std::string MaskPasswords(std::string message, const StatementTokens& tokens, TScriptPos p) {
+  constexpr std::string_view kMask = "****";
+  for (; p.Col; p = tokens.Next(p)) {
+    if (!tokens.Is(p, "PASSWORD"))
+      continue;
+    const std::string value = tokens.Text(tokens.Next(p));
+    if (value.empty())
+      continue;
+    for (std::size_t at = 0; (at = message.find(value, at)) != std::string::npos;) {
+      const std::size_t end = at + value.size();
+      const bool word =
+          (at == 0 || !WordByte(static_cast<unsigned char>(message[at - 1]))) &&
+          (end == message.size() || !WordByte(static_cast<unsigned char>(message[end])));
+      if (word) {
+        message.replace(at, value.size(), kMask);
+        at += kMask.size();
+      } else {
+        at = end;
+      }
+    }
+  }
+  return message;
 }
 
 // Windows servers may answer one file in different cases; refusing a drop
@@ -181,14 +222,20 @@ void TScriptDatabaseCommands::Connect(const TStatementDesc& entry,
 }
 
 void TScriptDatabaseCommands::Disconnect() {
-  if (TpFIBDatabase* db = runner_.database_)
-    LeaveDatabase(*db);
+  TpFIBDatabase* db = runner_.database_;
+  if (!db)
+    return;
+  // Noted before it goes: a later DROP must still know the run's database.
+  BeforeMoving();
+  LeaveDatabase(*db);
 }
 
 void TScriptDatabaseCommands::Reconnect() {
   TpFIBDatabase* db = runner_.database_;
   if (!db)
     return;
+  // A new attachment has none of the session state the caller set up.
+  BeforeMoving();
   EndTransaction(false);
   db->SetConnected(false);
   db->SetConnected(true);
@@ -233,6 +280,10 @@ void TScriptDatabaseCommands::CreateDatabase(const TStatementDesc& entry,
     // Always through the connection options, so that only name=value lines
     // remain; the new database is filled with forced writes off.
     ApplyConnectOptions(clauses, entry.EndPos);
+    // The creation's own SET NAMES clause names the character set the
+    // script meant to fill the database with.
+    if (const std::string names = ClauseNames(tokens, clauses); !names.empty())
+      db.ConnectParams().SetCharSet(names);
     if (forceWritesOff)
       db.DBParams().Add("force_write=0");
     db.SetConnected(true);
@@ -327,8 +378,10 @@ void TScriptDatabaseCommands::ReportError(const EFIBError& error, const TStateme
                                           std::int32_t StatementNo) {
   runner_.stop_requested_ = true;
   bool doRollBack = true; // not acted upon: the command ended the transaction itself
+  const StatementTokens tokens{runner_.Source(), entry.EndPos};
   runner_.OnExecuteError(&runner_, StatementNo, entry.StartPos.Line + 1, lines, error.SQLCode(),
-                         error.Message(), doRollBack, runner_.stop_requested_);
+                         MaskPasswords(error.Message(), tokens, entry.StartPos), doRollBack,
+                         runner_.stop_requested_);
 }
 
 void TScriptDatabaseCommands::EndTransaction(bool rollBack) {

@@ -54,9 +54,7 @@ public:
   // attachment released. Does nothing when nothing is to be undone.
   void Cleanup(bool afterFile, bool errorLeaving = false);
 
-  // A command of the run connected, created or dropped on the caller's
-  // attachment, which may now stand on another database with the script's
-  // settings.
+  // A command of the run moved, re-opened or closed the caller's attachment.
   bool CallerAttachmentChanged() const { return caller_attachment_changed_; }
 
 private:
@@ -68,7 +66,8 @@ private:
                       std::int32_t StatementNo);
   void DropDatabase(const TStatementDesc& entry);
 
-  // Before a command moves or closes the attachment.
+  // Before a command moves, re-opens or closes the attachment: notes the
+  // caller's database and that its attachment changed.
   void BeforeMoving();
   // Ends the attachment's stay on its database: the effective transaction
   // committed, forced writes back on when this run created the database,
