@@ -56,6 +56,25 @@ TEST_F(database_commands, drop_of_the_run_database_is_refused_in_every_spelling)
   }
 }
 
+TEST_F(database_commands, connect_takes_the_run_settings_and_leaving_commits_first) {
+  Run("SET SQL DIALECT 1;\nCONNECT '" + DatabaseName() + "'" + Login() +
+      ";\nCREATE TABLE T (N INTEGER);\n"
+      "INSERT INTO T (N) VALUES (1);\nRECONNECT;\nROLLBACK;\n"
+      "INSERT INTO T (N) VALUES (2);\nDISCONNECT;\nINSERT INTO T (N) VALUES (3);\n");
+  EXPECT_EQ(db->SQLDialect(), 1);
+  EXPECT_EQ(db->LibraryName(), "gds32.dll");
+  EXPECT_EQ(db->DBParams().FindParamLine("lc_ctype"), -1) << "no SET NAMES in this run";
+  EXPECT_TRUE(scripter->CallerAttachmentChanged());
+  ASSERT_EQ(errors.size(), 1u) << ErrorList();
+  EXPECT_EQ(errors[0].StatementNo, 9) << "the statement after DISCONNECT";
+  EXPECT_EQ(QueryIntAt(DatabaseName(), "SELECT COUNT(*) FROM T"), 2);
+
+  Reattach();
+  Run("SELECT 1 FROM RDB$DATABASE;");
+  EXPECT_EQ(scripter->Dialect(), 3);
+  EXPECT_FALSE(scripter->CallerAttachmentChanged());
+}
+
 TEST_F(database_commands, connect_without_a_database_works_on_an_attachment_of_its_own) {
   auto* own = new TpFIBScripter(&form);
   own->Script().SetText("CONNECT '" + DatabaseName() + "'" + Login() +
