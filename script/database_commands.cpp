@@ -1,6 +1,7 @@
 #include "script/database_commands.h"
 
 #include <exception>
+#include <functional>
 #include <stdexcept>
 #include <string_view>
 
@@ -307,24 +308,28 @@ void TScriptDatabaseCommands::DropDatabase(const TStatementDesc& entry) {
   EnsureDatabase();
   BeforeMoving();
   TpFIBDatabase& db = *runner_.database_;
+  const auto login = [&](TFIBDatabase& target) {
+    TScriptPos p = tokens.Next(name);
+    for (int i = 0; i < 2; ++i) {
+      const bool user = tokens.Is(p, "USER");
+      if (!user && !tokens.Is(p, "PASSWORD"))
+        break;
+      p = tokens.Next(p);
+      if (user)
+        target.ConnectParams().SetUserName(tokens.Text(p));
+      else
+        target.ConnectParams().SetPassword(tokens.Text(p));
+      p = tokens.Next(p);
+    }
+  };
+  // Before the attachment leaves: a refusal must change nothing.
+  RefuseRunDatabase(db, tokens.Text(name), login);
   LeaveDatabase(db);
   if (!runner_.client_library_name_.empty())
     db.SetLibraryName(runner_.client_library_name_);
   db.SetDBName(tokens.Text(name));
-  TScriptPos p = tokens.Next(name);
-  for (int i = 0; i < 2; ++i) {
-    const bool user = tokens.Is(p, "USER");
-    if (!user && !tokens.Is(p, "PASSWORD"))
-      break;
-    p = tokens.Next(p);
-    if (user)
-      db.ConnectParams().SetUserName(tokens.Text(p));
-    else
-      db.ConnectParams().SetPassword(tokens.Text(p));
-    p = tokens.Next(p);
-  }
+  login(db);
   db.SetConnected(true);
-  RefuseRunDatabase(db);
   db.DropDatabase();
 }
 
@@ -394,12 +399,26 @@ void TScriptDatabaseCommands::EndTransaction(bool rollBack) {
     t->Commit();
 }
 
-void TScriptDatabaseCommands::RefuseRunDatabase(TpFIBDatabase& db) {
+void TScriptDatabaseCommands::RefuseRunDatabase(const TpFIBDatabase& db, const std::string& name,
+                                                const std::function<void(TFIBDatabase&)>& login) {
   if (!run_database_unknown_ && run_database_name_.empty())
     return; // no caller's database in this run
-  const std::string target = ServerFileName(db);
   if (run_database_unknown_)
     throw std::runtime_error("DROP DATABASE refused: the run's own database cannot be told apart");
+  // A look through an attachment of its own, as the drop would attach.
+  TpFIBDatabase probe;
+  probe.SetLibraryName(runner_.client_library_name_.empty() ? db.LibraryName()
+                                                            : runner_.client_library_name_);
+  probe.SetSQLDialect(db.SQLDialect());
+  probe.DBParams().Assign(db.DBParams().Lines());
+  // Attaching with these would change the target's setting.
+  probe.DBParams().WriteParam(kForceWrite, "");
+  probe.DBParams().WriteParam(kNoReserve, "");
+  probe.SetDBName(name);
+  login(probe);
+  probe.SetConnected(true);
+  const std::string target = ServerFileName(probe);
+  probe.Close();
   if (SameFile(target, run_database_name_))
     throw std::runtime_error("DROP DATABASE refused: " + target +
                              " is the database this run works on");

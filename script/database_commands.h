@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace nimbus {
 
 class EFIBError;
+class TFIBDatabase;
 class TpFIBDatabase;
 class TpFIBScripter;
 
@@ -81,8 +83,10 @@ private:
   void ReportError(const EFIBError& error, const TStatementDesc& entry,
                    const std::vector<std::string>& lines, std::int32_t StatementNo);
   void EndTransaction(bool rollBack);
-  // Throws when `db`, just attached, is the run's own database.
-  void RefuseRunDatabase(TpFIBDatabase& db);
+  // Throws when `name`, attached with `db`'s settings and `login`, is the
+  // run's own database.
+  void RefuseRunDatabase(const TpFIBDatabase& db, const std::string& name,
+                         const std::function<void(TFIBDatabase&)>& login);
 
   TpFIBScripter& runner_;
   bool caller_attachment_changed_ = false;

@@ -47,8 +47,11 @@ TEST_F(database_commands_run, each_script_reaches_its_own_database_and_no_passwo
                                  "RECONNECT;\n"
                                  "INSERT INTO NOTE (N) SELECT 100 + MON$CHARACTER_SET_ID FROM "
                                  "MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION;\n"),
-      // The run's own database under another spelling, without credentials.
-      Script("04_drop_run.sql", "DROP DATABASE 'localhost:" + database.Path() + "';\n"),
+      // The run's own database under another spelling, without credentials:
+      // refused before anything moves, so the script's row goes with it.
+      Script("04_drop_run.sql", "INSERT INTO RUN_NOTE (N) VALUES (4);\n"
+                                "DROP DATABASE 'localhost:" +
+                                    database.Path() + "';\n"),
       Script("05_drop_created.sql", "CREATE DATABASE '" + dropped.Name() + "'" + login +
                                         ";\nDROP DATABASE '" + dropped.Name() + "';\n"),
       Script("06_run.sql", "INSERT INTO RUN_NOTE (N) VALUES (6);\n"),

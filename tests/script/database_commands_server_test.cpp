@@ -53,6 +53,7 @@ TEST_F(database_commands, drop_of_the_run_database_is_refused_in_every_spelling)
       EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
     }
     EXPECT_EQ(QueryIntAt(DatabaseName(), "SELECT COUNT(*) FROM MON$DATABASE"), 1);
+    EXPECT_TRUE(db->Connected()) << "refused before the attachment moves";
   }
 }
 
