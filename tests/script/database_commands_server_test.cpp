@@ -76,6 +76,16 @@ TEST_F(database_commands, connect_takes_the_run_settings_and_leaving_commits_fir
   EXPECT_FALSE(scripter->CallerAttachmentChanged());
 }
 
+TEST_F(database_commands, a_failed_connect_is_reported_and_the_run_goes_on_detached) {
+  Run("SELECT 1 FROM RDB$DATABASE;\nCONNECT '" + ServerAddress() +
+      ":/nimbus-missing-folder/x.fdb'" + Login() + ";\nSELECT 1 FROM RDB$DATABASE;\n");
+  ASSERT_EQ(errors.size(), 2u) << ErrorList();
+  EXPECT_EQ(errors[0].StatementNo, 2);
+  EXPECT_EQ(errors[0].Line, 2);
+  EXPECT_EQ(errors[1].StatementNo, 3) << "not attached any more";
+  EXPECT_FALSE(db->Connected());
+}
+
 TEST_F(database_commands, connect_without_a_database_works_on_an_attachment_of_its_own) {
   auto* own = new TpFIBScripter(&form);
   own->Script().SetText("CONNECT '" + DatabaseName() + "'" + Login() +
