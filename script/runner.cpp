@@ -132,9 +132,10 @@ void TpFIBScripter::RunScript(std::int32_t N) {
     ParseScript(";");
   dialect_ = 3;
   names_charset_.clear();
+  database_commands_.BeginRun();
 
-  const auto endOfRun = [this] {
-    database_commands_.Cleanup(false);
+  const auto endOfRun = [this](bool errorLeaving) {
+    database_commands_.Cleanup(false, errorLeaving);
     script_file_.CloseBlobFile();
   };
   try {
@@ -171,13 +172,13 @@ void TpFIBScripter::RunScript(std::int32_t N) {
       exec_block_.FlushAtEnd();
   } catch (...) {
     try {
-      endOfRun();
+      endOfRun(true);
     } catch (...) {
       // The error that ended the run is the one to report.
     }
     throw;
   }
-  endOfRun();
+  endOfRun(false);
 }
 
 void TpFIBScripter::ExecuteFile(const std::string& FileName, const std::string& Terminator) {
