@@ -96,29 +96,36 @@ void TForm1::ExecuteScript() {
   if (!State.DebugMode)
     os::DeleteFile(script.Real);
 
-  const std::string text = pFIBScripter1->Script().Text();
+  bool mentionsContext = false;
+  bool hasPlaceholder = false;
+  {
+    // Not kept for the run: a large script would be held twice meanwhile.
+    const std::string text = pFIBScripter1->Script().Text();
+    mentionsContext = text.find("CONTEXT_ACTIVATION") != std::string::npos;
+    hasPlaceholder = text.find(kCentrePlaceholder) != std::string::npos;
+  }
   try {
     // A script that mentions the procedure handles the context itself.
-    if (!State.ContextActivated && text.find("CONTEXT_ACTIVATION") == std::string::npos)
+    if (!State.ContextActivated && !mentionsContext)
       ActivateContext();
   } catch (const std::exception&) {
     LogLine("Erreur Context", false);
   }
   EnsureCentre();
-  if (text.find(kCentrePlaceholder) != std::string::npos)
-    pFIBScripter1->Script().SetText(
-        ReplaceAll(text, kCentrePlaceholder, std::to_string(State.CentreId)));
+  if (hasPlaceholder)
+    pFIBScripter1->Script().SetText(ReplaceAll(pFIBScripter1->Script().Text(), kCentrePlaceholder,
+                                               std::to_string(State.CentreId)));
 
   RunLoadedScript();
   FinishTransaction();
   splash.reset();
   dbNimbus->EndTransactions();
-  StepOutcome = StepSucceeded ? TStepOutcome::Applied : TStepOutcome::Failed;
   // A script's CONNECT, CREATE DATABASE... leave dbNimbus on the script's
   // database or on an attachment without the site context: the next script
   // must attach to the run's database again.
   if (pFIBScripter1->CallerAttachmentChanged())
     LeaveScriptAttachment();
+  StepOutcome = StepSucceeded ? TStepOutcome::Applied : TStepOutcome::Failed;
   if (StepSucceeded) {
     LogLine(TimeNow() + texts::kApplied, true);
     WaitPumping(500);

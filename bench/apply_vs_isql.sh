@@ -163,6 +163,7 @@ awk 'BEGIN {
 
 BATCHED=$WORK/inserts_batched.sql
 {
+  # shellcheck disable=SC2016 # the directive, not a variable
   printf '{$EXECUTE_BLOCK ON}\r\n'
   cat "$INSERTS"
 } >"$BATCHED"
@@ -207,6 +208,7 @@ COMMIT;
 EOF
 batching_available() {
   local probe=$WORK/probe.sql how
+  # shellcheck disable=SC2016 # the directive, not a variable
   printf '{$EXECUTE_BLOCK ON}\r\nINSERT INTO PROBE (X) VALUES (1);\r\nINSERT INTO PROBE (X) VALUES (2);\r\nCOMMIT;\r\n' >"$probe"
   fresh_database
   isql-fb -q -i "$PROBE_SETUP" "127.0.0.1:$DB" >/dev/null

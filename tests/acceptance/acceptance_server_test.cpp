@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -264,6 +265,10 @@ struct ScriptCase {
   const char* file;
   std::size_t failing; // statements that fail in both
 };
+
+void PrintTo(const ScriptCase& c, std::ostream* out) {
+  *out << c.file;
+}
 
 class acceptance_script : public acceptance, public ::testing::WithParamInterface<ScriptCase> {};
 
