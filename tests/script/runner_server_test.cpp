@@ -383,15 +383,5 @@ TEST_F(runner_server, a_new_database_commits_the_running_transaction) {
   EXPECT_EQ(Committed("SELECT COUNT(*) FROM T"), 1);
 }
 
-TEST_F(runner_server, blob_file_parameters_are_not_supported_yet) {
-  Run("CREATE TABLE T (B BLOB);");
-  try {
-    Run("SET BLOBFILE 'data.bin';\nINSERT INTO T VALUES (:H10_4);");
-    FAIL() << "no error";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Script command not supported yet: SET BLOBFILE");
-  }
-}
-
 } // namespace
 } // namespace nimbus
