@@ -1,7 +1,9 @@
 // A script of 10,000 single-row INSERTs (about 1.2 MB) applied to the test
 // server in one transaction: by RunScript, and by isql-fb -q -i in one
-// process, in the same iteration so both meet the same server state. Target:
-// the runner takes at most as long as isql-fb (time_ratio <= 1).
+// process, in the same iteration so both meet the same server state. Targets:
+// statement by statement the runner takes at most as long as isql-fb
+// (time_ratio <= 1); with {$EXECUTE_BLOCK ON} it is at least 8 times faster
+// than isql-fb on the plain script (time_ratio <= 0.125).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -93,8 +95,9 @@ double IsqlSeconds(BenchDatabase& bench, const std::string& text) {
   return status == 0 ? seconds : -1;
 }
 
-// Both tools in every iteration; the manual time is the runner's.
-void BM_RunScript_AgainstIsql(benchmark::State& state) {
+// Both tools in every iteration; the manual time is the runner's, which
+// runs the script after `head`.
+void CompareWithIsql(benchmark::State& state, const std::string& head) {
   BenchDatabase* bench = BenchDatabase::Get();
   if (!bench) {
     state.SkipWithError("the test server is not available");
@@ -108,7 +111,7 @@ void BM_RunScript_AgainstIsql(benchmark::State& state) {
     // Alternating the order keeps a server that slows down or warms up
     // from favouring one side.
     double other = isqlFirst ? IsqlSeconds(*bench, InsertScript(bench->NewTable())) : 0;
-    const double seconds = RunnerSeconds(*bench, InsertScript(bench->NewTable()), errors);
+    const double seconds = RunnerSeconds(*bench, head + InsertScript(bench->NewTable()), errors);
     if (!isqlFirst)
       other = IsqlSeconds(*bench, InsertScript(bench->NewTable()));
     isqlFirst = !isqlFirst;
@@ -130,6 +133,18 @@ void BM_RunScript_AgainstIsql(benchmark::State& state) {
   state.counters["script_bytes"] = static_cast<double>(InsertScript("ROWS_1").size());
 }
 
+void BM_RunScript_AgainstIsql(benchmark::State& state) {
+  CompareWithIsql(state, std::string());
+}
+
+void BM_RunScript_ExecuteBlock_AgainstIsql(benchmark::State& state) {
+  CompareWithIsql(state, "{$EXECUTE_BLOCK ON}\r\n");
+}
+
 BENCHMARK(BM_RunScript_AgainstIsql)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunScript_ExecuteBlock_AgainstIsql)
+    ->Iterations(6)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
