@@ -153,7 +153,7 @@ bool TExecBlockBatcher::Take(const TStatementDesc& entry, const std::vector<std:
   const std::int64_t length = CountedLength(lines);
   const bool batchable =
       statement.ParamCount() == 0 && FitsInBlock(lines) &&
-      length + kBlockHead.size() + 2 + kCloseLength + kEndLength <= kMaxBlockText;
+      length + std::int64_t(kBlockHead.size()) + 2 + kCloseLength + kEndLength <= kMaxBlockText;
   const std::int32_t contexts = batchable ? ContextWeight(lines) : 0;
   if (batchable && Append(lines, static_cast<std::int32_t>(length), contexts)) {
     pending_.push_back({entry, lines, Line, StatementNo});

@@ -32,20 +32,6 @@ protected:
   }
   int Int(const std::string& sql) { return QueryInt(*tr, sql); }
 
-  // A text answer of the first row.
-  std::string Text(const std::string& sql) {
-    TpFIBQuery q(&form);
-    q.SetDatabase(db);
-    q.SetTransaction(tr);
-    if (!tr->Active())
-      tr->StartTransaction();
-    q.SQL().Assign({sql});
-    q.ExecQuery();
-    const TVariant value = q.Fields(0).AsVariant();
-    q.Close();
-    return value.IsNull() ? "<null>" : value.Get<std::string>();
-  }
-
   void RunBatched(const std::string& text) {
     after.clear();
     Run("{$EXECUTE_BLOCK ON}\n" + text);

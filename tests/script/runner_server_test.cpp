@@ -28,20 +28,6 @@ protected:
     reader.Commit();
     return value;
   }
-
-  // A text column of the first row, through a statement.
-  std::string Text(const std::string& sql) {
-    TpFIBQuery q(&form);
-    q.SetDatabase(db);
-    q.SetTransaction(tr);
-    if (!tr->Active())
-      tr->StartTransaction();
-    q.SQL().Assign({sql});
-    q.ExecQuery();
-    const TVariant value = q.Fields(0).AsVariant();
-    q.Close();
-    return value.IsNull() ? "<null>" : value.Get<std::string>();
-  }
 };
 
 TEST_F(runner_server, ddl_then_dml_with_commits_after_ddl) {
