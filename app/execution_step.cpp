@@ -110,6 +110,11 @@ void TForm1::ExecuteScript() {
   FinishTransaction();
   splash.reset();
   dbNimbus->EndTransactions();
+  // A script's CONNECT, CREATE DATABASE... leave dbNimbus on the script's
+  // database or on an attachment without the site context: the next script
+  // must attach to the run's database again.
+  if (pFIBScripter1->CallerAttachmentChanged())
+    LeaveScriptAttachment();
   if (StepSucceeded) {
     LogLine(TimeNow() + texts::kApplied, true);
     WaitPumping(500);
@@ -203,6 +208,16 @@ void TForm1::DropAttachment() noexcept {
   } catch (...) {
   }
   State.ContextActivated = false;
+}
+
+void TForm1::LeaveScriptAttachment() noexcept {
+  DropAttachment();
+  try {
+    // The connection procedure sets name, library and lines, not the dialect
+    // a script's SET SQL DIALECT gave.
+    dbNimbus->SetSQLDialect(3);
+  } catch (...) {
+  }
 }
 
 void TForm1::pFIBScripter1AfterStatementExecute(TpFIBScripter*, std::int32_t,

@@ -99,6 +99,8 @@ private:
   // After a lost attachment: the next script attaches again and activates
   // the context again.
   void DropAttachment() noexcept;
+  // After a script that moved or re-opened dbNimbus itself.
+  void LeaveScriptAttachment() noexcept;
   std::string TimeNow() const;
   // The window system's standard error box, untimed.
   void ShowErrorBox(const std::string& text);

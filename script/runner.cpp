@@ -132,14 +132,15 @@ void TpFIBScripter::RunScript(std::int32_t N) {
     ParseScript(";");
   dialect_ = 3;
   names_charset_.clear();
+  database_commands_.BeginRun();
 
   // Unsent statements and an open batch belong to the script that left them.
   exec_block_.Discard();
   running_ = true;
-  const auto endOfRun = [this] {
+  const auto endOfRun = [this](bool errorLeaving) {
     running_ = false;
     exec_block_.Discard();
-    database_commands_.Cleanup(false);
+    database_commands_.Cleanup(false, errorLeaving);
     script_file_.CloseBlobFile();
   };
   try {
@@ -176,13 +177,13 @@ void TpFIBScripter::RunScript(std::int32_t N) {
       exec_block_.FinishRun();
   } catch (...) {
     try {
-      endOfRun();
+      endOfRun(true);
     } catch (...) {
       // The error that ended the run is the one to report.
     }
     throw;
   }
-  endOfRun();
+  endOfRun(false);
 }
 
 void TpFIBScripter::ExecuteFile(const std::string& FileName, const std::string& Terminator) {

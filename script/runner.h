@@ -159,6 +159,11 @@ public:
   const std::string& BlobFileName() const { return blob_file_name_; }
   bool OwnsDatabase() const { return owns_database_; }
   bool ForceWriteChanged() const { return force_write_changed_; }
+  // A database command of the last run (CONNECT, DISCONNECT, RECONNECT,
+  // CREATE or DROP DATABASE) worked on the caller's attachment: it may now
+  // stand on another database, with the script's settings, or be a new
+  // attachment; the caller closes it before its next script.
+  bool CallerAttachmentChanged() const { return database_commands_.CallerAttachmentChanged(); }
   const std::string& LastInsertText() const { return last_insert_text_; }
   const std::string& ReinsertHead() const { return reinsert_head_; }
   bool ReinsertHeadValid() const { return reinsert_head_valid_; }

@@ -199,6 +199,7 @@ void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::stri
   if (outermost) {
     runner_.stopped_at_ = 0;
     runner_.exec_block_.Discard();
+    runner_.database_commands_.BeginRun();
   }
 
   // The caller's lines (Script, or the chunk of the including file) come
@@ -210,9 +211,9 @@ void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::stri
     runner_.parser_.SetScript(parserScript);
     folders_.pop_back();
   };
-  const auto endOfFile = [&] {
+  const auto endOfFile = [&](bool errorLeaving) {
     runner_.exec_block_.Discard();
-    runner_.database_commands_.Cleanup(true);
+    runner_.database_commands_.Cleanup(true, errorLeaving);
     CloseBlobFile();
   };
   folders_.push_back(FolderOf(path));
@@ -224,7 +225,7 @@ void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::stri
     restore();
     if (outermost) {
       try {
-        endOfFile();
+        endOfFile(true);
       } catch (...) {
         // The error that ended the file is the one to report.
       }
@@ -233,7 +234,7 @@ void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::stri
   }
   restore();
   if (outermost)
-    endOfFile();
+    endOfFile(false);
 }
 
 void TScriptFileRunner::RunFile(const std::string& path, const std::string& Terminator) {

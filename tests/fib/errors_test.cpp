@@ -217,6 +217,36 @@ TEST_F(server_error, switches_leave_out_their_parts) {
   EXPECT_EQ(Raise(&raiser).Message(), "db:\r\nWhy.\r\n");
 }
 
+// A lost attachment is told by the status code: SQLCODE -902 also covers
+// refused logins and missing files, after which the attachment is fine.
+TEST_F(server_error, a_lost_attachment_is_told_by_its_status_code_not_its_sqlcode) {
+  const struct {
+    ISC_STATUS status;
+    bool lost;
+  } cases[] = {
+      {isc_att_shutdown, true},
+      {isc_net_read_err, true},
+      {isc_net_write_err, true},
+      {isc_network_error, true},
+      {isc_lost_db_connection, true},
+      {isc_conn_lost, true},
+      {isc_shutdown, true},
+      {isc_login, false},
+      {isc_io_error, false},
+      {isc_lock_conflict, false},
+      {isc_unique_key_violation, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    script = Script{};
+    script.sqlcode = -902;
+    StatusVector()[1] = c.status;
+    EXPECT_EQ(IsConnectionLost(Raise()), c.lost);
+  }
+  StatusVector()[1] = 0;
+  EXPECT_FALSE(IsConnectionLost(EFIBError(-902, "client side", nullptr)));
+}
+
 TEST_F(server_error, check_status_raises_only_failures_it_is_asked_to) {
   EXPECT_EQ(CheckStatus(0, true, library_, nullptr), 0);
   EXPECT_EQ(CheckStatus(isc_lock_conflict, false, library_, nullptr), isc_lock_conflict);

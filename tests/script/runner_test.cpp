@@ -261,23 +261,6 @@ TEST_F(runner, rollback_to_a_savepoint_goes_to_the_server) {
   EXPECT_EQ(sent, (Lines{"ROLLBACK TO SAVEPOINT S1\n", "rollback work to s1\n"}));
 }
 
-TEST_F(runner, commands_not_built_yet_name_themselves) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"CONNECT 'x.fdb';", "CONNECT"},     {"DISCONNECT;", "DISCONNECT"},
-      {"RECONNECT;", "RECONNECT"},         {"CREATE DATABASE 'x.fdb';", "CREATE DATABASE"},
-      {"DROP DATABASE;", "DROP DATABASE"},
-  };
-  for (const auto& [script, command] : cases) {
-    SCOPED_TRACE(script);
-    try {
-      Run(script);
-      ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("Script command not supported yet: ") + command);
-    }
-  }
-}
-
 TEST_F(runner, a_failed_block_runs_its_statements_one_by_one) {
   // Each statement reports its own failure, not the block against COMMIT.
   Run("{$EXECUTE_BLOCK ON}\nINSERT INTO T VALUES (1);\nUPDATE T SET A = 1;\nCOMMIT;");

@@ -69,6 +69,23 @@ struct Session {
   TpFIBTransaction tr;
 };
 
+// Drops the database `dropper` is attached to, ending first the
+// attachments a test that failed half-way may have left open.
+void DropAttached(TpFIBDatabase& dropper) {
+  {
+    TpFIBTransaction tr;
+    tr.SetDefaultDatabase(&dropper);
+    tr.StartTransaction();
+    tr.CheckStatus(dropper.ClientLibrary()->isc_dsql_execute_immediate(
+                       StatusVector(), dropper.HandleAddress(), tr.HandleAddress(), 0,
+                       "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION",
+                       3, nullptr),
+                   true);
+    tr.Commit();
+  }
+  dropper.DropDatabase();
+}
+
 } // namespace
 
 ProductDatabase::ProductDatabase(bool site) {
@@ -97,20 +114,7 @@ ProductDatabase::~ProductDatabase() {
     dropper.SetDBName(Name());
     SetLogin(dropper);
     dropper.SetConnected(true);
-    // A test that failed half-way may have left its attachments open.
-    {
-      TpFIBTransaction tr;
-      tr.SetDefaultDatabase(&dropper);
-      tr.StartTransaction();
-      tr.CheckStatus(
-          dropper.ClientLibrary()->isc_dsql_execute_immediate(
-              StatusVector(), dropper.HandleAddress(), tr.HandleAddress(), 0,
-              "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION", 3,
-              nullptr),
-          true);
-      tr.Commit();
-    }
-    dropper.DropDatabase();
+    DropAttached(dropper);
   } catch (const std::exception& error) {
     ADD_FAILURE() << "could not drop " << path_ << ": " << error.what();
   }
@@ -128,7 +132,11 @@ void ProductDatabase::Exec(const std::vector<std::string>& statements) {
 }
 
 std::int64_t ProductDatabase::QueryInt(const std::string& sql) {
-  Session session(Name());
+  return QueryIntAt(Name(), sql);
+}
+
+std::int64_t QueryIntAt(const std::string& name, const std::string& sql) {
+  Session session(name);
   const TVariant value = session.db.QueryValue(sql, 0, &session.tr);
   if (value.IsNull() || value.IsEmpty())
     return -1;
@@ -169,6 +177,59 @@ std::unique_ptr<TpFIBDatabase> ProductDatabase::Attach() {
   SetLogin(*db);
   db->SetConnected(true);
   return db;
+}
+
+void SetForcedWrites(const std::string& name, bool on) {
+  TpFIBDatabase db;
+  db.SetDBName(name);
+  SetLogin(db);
+  db.DBParams().Add(on ? "force_write=1" : "force_write=0");
+  db.SetConnected(true);
+  db.Close();
+}
+
+ScratchDatabase::ScratchDatabase() {
+  InitAccessLayer();
+  static std::atomic<int> serial = 0;
+  path_ = ServerDataFolder() + "/nimbus_scratch_" + std::to_string(getpid()) + "_" +
+          std::to_string(++serial) + ".fdb";
+}
+
+ScratchDatabase::~ScratchDatabase() {
+  TpFIBDatabase dropper;
+  dropper.SetDBName(Name());
+  SetLogin(dropper);
+  try {
+    dropper.SetConnected(true);
+  } catch (...) {
+    return; // never created, or dropped by the test
+  }
+  try {
+    DropAttached(dropper);
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "could not drop " << path_ << ": " << error.what();
+  }
+}
+
+std::string ScratchDatabase::Name() const {
+  return ServerAddress() + ":" + path_;
+}
+
+bool ScratchDatabase::Exists() const {
+  TpFIBDatabase probe;
+  probe.SetDBName(Name());
+  SetLogin(probe);
+  try {
+    probe.SetConnected(true);
+  } catch (const EFIBError&) {
+    return false;
+  }
+  probe.Close();
+  return true;
+}
+
+std::int64_t ScratchDatabase::QueryInt(const std::string& sql) const {
+  return QueryIntAt(Name(), sql);
 }
 
 } // namespace nimbus::test

@@ -43,4 +43,28 @@ private:
   std::string path_;
 };
 
+// A database that the code under test is to create on the test server: only
+// its name is chosen here. Dropped at the end of the scope when it exists.
+class ScratchDatabase {
+public:
+  ScratchDatabase();
+  ~ScratchDatabase();
+  ScratchDatabase(const ScratchDatabase&) = delete;
+  ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string Name() const;
+  bool Exists() const;
+  std::int64_t QueryInt(const std::string& sql) const;
+
+private:
+  std::string path_;
+};
+
+// The first column of the first row on the database `name`, as
+// ProductDatabase::QueryInt.
+std::int64_t QueryIntAt(const std::string& name, const std::string& sql);
+// Attaches once with forced writes set as `on` (the server keeps the setting).
+void SetForcedWrites(const std::string& name, bool on);
+
 } // namespace nimbus::test
