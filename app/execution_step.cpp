@@ -50,6 +50,8 @@ bool IsEncrypted(const std::string& path) {
 
 void TForm1::ExecuteScript() {
   StepSucceeded = false;
+  // Until the step says otherwise: an error escaping it leaves the script failed.
+  StepOutcome = TStepOutcome::Failed;
   progress_->SetPosition(0);
   // Closed however the step ends.
   std::unique_ptr<ISplash> splash;
@@ -60,6 +62,7 @@ void TForm1::ExecuteScript() {
   const bool encrypted = IsEncrypted(script.Shown);
   if (encrypted && ScriptExpired(script.Real, env_.Now())) {
     LogLine(texts::kFileExpired, true);
+    StepOutcome = TStepOutcome::Skipped;
     WaitPumping(3500);
     return;
   }
@@ -72,10 +75,12 @@ void TForm1::ExecuteScript() {
   LogLine(TimeNow() + texts::kConnected, true);
   if (script.Shown.empty()) {
     LogLine(TimeNow() + "-Pas de fichier", true);
+    StepOutcome = TStepOutcome::Skipped;
     return;
   }
   if (!os::FileExists(script.Real)) {
     LogLine(TimeNow() + texts::kScriptNotFound, true);
+    StepOutcome = TStepOutcome::Skipped;
     return;
   }
   LogLine("Execution script...", true);
@@ -93,18 +98,25 @@ void TForm1::ExecuteScript() {
   if (!State.DebugMode)
     os::DeleteFile(script.Real);
 
-  const std::string text = pFIBScripter1->Script().Text();
+  bool mentionsContext = false;
+  bool hasPlaceholder = false;
+  {
+    // Not kept for the run: a large script would be held twice meanwhile.
+    const std::string text = pFIBScripter1->Script().Text();
+    mentionsContext = text.find("CONTEXT_ACTIVATION") != std::string::npos;
+    hasPlaceholder = text.find(kCentrePlaceholder) != std::string::npos;
+  }
   try {
     // A script that mentions the procedure handles the context itself.
-    if (!State.ContextActivated && text.find("CONTEXT_ACTIVATION") == std::string::npos)
+    if (!State.ContextActivated && !mentionsContext)
       ActivateContext();
   } catch (const std::exception&) {
     LogLine("Erreur Context", false);
   }
   EnsureCentre();
-  if (text.find(kCentrePlaceholder) != std::string::npos)
-    pFIBScripter1->Script().SetText(
-        ReplaceAll(text, kCentrePlaceholder, std::to_string(State.CentreId)));
+  if (hasPlaceholder)
+    pFIBScripter1->Script().SetText(ReplaceAll(pFIBScripter1->Script().Text(), kCentrePlaceholder,
+                                               std::to_string(State.CentreId)));
 
   RunLoadedScript();
   FinishTransaction();
@@ -115,6 +127,7 @@ void TForm1::ExecuteScript() {
   // must attach to the run's database again.
   if (pFIBScripter1->CallerAttachmentChanged())
     LeaveScriptAttachment();
+  StepOutcome = StepSucceeded ? TStepOutcome::Applied : TStepOutcome::Failed;
   if (StepSucceeded) {
     LogLine(TimeNow() + texts::kApplied, true);
     WaitPumping(500);

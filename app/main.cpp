@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,21 +61,29 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "nimbus-scripts: no display can be opened (%s); console mode\n",
                    display.Named.c_str());
   }
+  const bool consoleUi = !ui;
   if (!ui)
     ui = nimbus::CreateConsoleUi();
   ui->SetApplicationTitle("Excuteur de scripts");
-  int exitCode = 0;
+  int exitCode = nimbus::kExitApplied;
+  std::unique_ptr<nimbus::TForm1> form;
   try {
-    nimbus::TForm1 form(*ui, nimbus::TEnvironment::FromSystem(arguments));
-    form.Window().Show();
+    form = std::make_unique<nimbus::TForm1>(*ui, nimbus::TEnvironment::FromSystem(arguments));
+    form->Window().Show();
     exitCode = ui->Run();
     nimbus::CloseAllDatabases();
   } catch (const std::exception& error) {
     ShowError(*ui, error.what());
-    exitCode = 1;
+    exitCode = nimbus::kExitFailed;
   } catch (...) {
     ShowError(*ui, "Unknown error");
-    exitCode = 1;
+    exitCode = nimbus::kExitFailed;
+  }
+  // One line a shell or a scheduler can read, after everything else.
+  if (consoleUi && form) {
+    const std::string summary = form->SummaryLine();
+    if (!summary.empty())
+      std::printf("%s\n", summary.c_str());
   }
   return exitCode;
 }

@@ -129,18 +129,22 @@ void TForm1::Timer1Timer() {
       RunScripts();
     } else {
       TimedMessageDlg(texts::kNoSqlFileFound, mtInformation, ButtonBit(mbOK), 6);
-      ui_.PostQuit(0);
+      ui_.PostQuit(kExitNotStarted);
     }
     return;
   }
   TimedMessageDlg(texts::kNoConfiguration + "\n\r" + std::to_string(env_.Arguments.size()) +
                       "\n\r" + first,
                   mtInformation, ButtonBit(mbOK), 6);
-  ui_.PostQuit(0);
+  ui_.PostQuit(kExitNotStarted);
 }
 
 void TForm1::RunScripts() {
   std::exception_ptr escaped;
+  TRunTally& tally = State.Tally;
+  tally.Started = true;
+  // Scripts the loop has not handed to a step yet; skipped when it stops early.
+  std::size_t pending = State.ScriptList->size();
   {
     TFlagScope running(running_);
     try {
@@ -176,8 +180,18 @@ void TForm1::RunScripts() {
           WaitPumping(50);
           if (State.CancelRequested)
             break;
-          if (bExecClick)
-            bExecClick();
+          --pending;
+          StepOutcome = TStepOutcome::Applied;
+          try {
+            if (bExecClick)
+              bExecClick();
+          } catch (const TProcessEnded&) {
+            throw;
+          } catch (...) {
+            ++tally.Failed;
+            throw;
+          }
+          CountStep(StepOutcome);
           if (State.CancelRequested)
             break;
         }
@@ -192,6 +206,9 @@ void TForm1::RunScripts() {
         progress_->Hide();
     }
   }
+  tally.Skipped += static_cast<std::int32_t>(pending);
+  if (escaped)
+    runError_ = true;
   bQuitClick();
   if (escaped)
     std::rethrow_exception(escaped);
@@ -203,7 +220,37 @@ void TForm1::JvProgressDialog1Cancel() {
 
 void TForm1::bQuitClick() {
   Window().Close();
-  ui_.PostQuit(0);
+  ui_.PostQuit(ExitStatus());
+}
+
+void TForm1::CountStep(TStepOutcome outcome) {
+  switch (outcome) {
+  case TStepOutcome::Applied:
+    ++State.Tally.Applied;
+    break;
+  case TStepOutcome::Failed:
+    ++State.Tally.Failed;
+    break;
+  case TStepOutcome::Skipped:
+    ++State.Tally.Skipped;
+    break;
+  }
+}
+
+int TForm1::ExitStatus() const {
+  const TRunTally& tally = State.Tally;
+  if (!tally.Started)
+    return kExitApplied; // quit before any run: nothing was listed to apply
+  return runError_ || tally.Failed > 0 || tally.Skipped > 0 ? kExitFailed : kExitApplied;
+}
+
+std::string TForm1::SummaryLine() const {
+  const TRunTally& t = State.Tally;
+  if (!t.Started)
+    return {};
+  return "nimbus-scripts: " + std::to_string(t.Applied + t.Failed + t.Skipped) +
+         " script(s): " + std::to_string(t.Applied) + " applied, " + std::to_string(t.Failed) +
+         " failed, " + std::to_string(t.Skipped) + " skipped";
 }
 
 void TForm1::FormClose() {
@@ -215,6 +262,9 @@ void TForm1::FormClose() {
     if (os::FileExists(menu))
       env_.ShellOpen(menu);
   }
+  // Before the window's own quit, which says 0 whatever the run did; posted
+  // only now, as a pending quit would end the closing box at once.
+  ui_.PostQuit(ExitStatus());
 }
 
 void TForm1::WaitPumping(std::uint32_t Milliseconds) {

@@ -16,6 +16,14 @@
 
 namespace nimbus {
 
+// Exit statuses of the process, for shells and schedulers.
+constexpr int kExitApplied = 0;    // every listed script applied (or the operator's No)
+constexpr int kExitFailed = 1;     // a script not applied, or the run ended on an error
+constexpr int kExitNotStarted = 2; // no argument, nothing to run
+
+// How one execution step left its script.
+enum class TStepOutcome { Applied, Failed, Skipped };
+
 // The main window and the one run it drives: start-up step, run loop over
 // the scripts with its progress dialog and cancel, and the shutdown
 // sequence. Everything runs on the UI thread; re-entrancy comes only from
@@ -70,6 +78,16 @@ public:
   TpFIBScripter* pFIBScripter1 = nullptr;
   // Set by the step when the runner ran the script without an error escaping.
   bool StepSucceeded = false;
+  // Set by the step before it returns. The run loop sets Applied before each
+  // step, so a step put in place by a test reports success unless it says
+  // otherwise; an error escaping a step counts as Failed.
+  TStepOutcome StepOutcome = TStepOutcome::Applied;
+
+  // The exit status the run ends with (the kExit values).
+  int ExitStatus() const;
+  // The console's last line: "nimbus-scripts: N script(s): A applied, F
+  // failed, S skipped"; empty when the run loop was never reached.
+  std::string SummaryLine() const;
 
   TRunState State;
   Ui& ui() { return ui_; }
@@ -80,6 +98,7 @@ public:
   bool Running() const { return running_; }
 
 private:
+  void CountStep(TStepOutcome outcome);
   void OnCloseRequest();
   void CreateDatabaseComponents();
   void AttachWithRetries(ISplash& splash);
@@ -111,6 +130,7 @@ private:
   std::unique_ptr<ITimer> timer1_;
   std::unique_ptr<IProgressDialog> progress_;
   bool running_ = false;
+  bool runError_ = false; // an error escaped a step
 };
 
 } // namespace nimbus

@@ -124,6 +124,7 @@ bool ReadRunDescription(const std::string& argument, TRunState& state, TRunLog& 
     if (entry.Resolved.empty()) {
       log.LogLine(TimePrefix(env.Now()) + texts::kNotFoundPrefix + entry.Key + "=" + entry.Value,
                   true);
+      ++state.Tally.Skipped;
       continue;
     }
     state.ScriptList->push_back({entry.Resolved, entry.Resolved});

@@ -25,6 +25,16 @@ struct TScriptPath {
   bool operator==(const TScriptPath&) const = default;
 };
 
+// How the listed scripts ended, for the exit status and the console's
+// closing summary. A script the run description names but that is not found,
+// that has expired or that a cancel kept from running counts as skipped.
+struct TRunTally {
+  bool Started = false; // the run loop was reached
+  std::int32_t Applied = 0;
+  std::int32_t Failed = 0;
+  std::int32_t Skipped = 0;
+};
+
 // The state of the one run this process makes.
 struct TRunState {
   // The scripts in run order; released when the main window closes (null
@@ -47,6 +57,7 @@ struct TRunState {
   bool CancelRequested = false;
   bool ProgressShown = false;
   bool ContextActivated = false;
+  TRunTally Tally;
 };
 
 } // namespace nimbus

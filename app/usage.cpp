@@ -42,7 +42,8 @@ files, else in $XDG_STATE_HOME/nimbus-scripts/ (by default
 Exit status:
   0  every listed script was applied, or the operator answered No to the
      question about other users
-  1  a script ended in "Erreur." or the run ended on an error
+  1  a script ended in "Erreur." or the run ended on an error, or a listed
+     script was not applied (not found, expired, cancelled)
   2  the run could not start (no argument, nothing to run)
 
 See nimbus-scripts(1) and nimbus-scripttool(1).

@@ -28,7 +28,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libssl-dev firebird-dev libfbclient2
-  firebird3.0-server firebird3.0-utils
+  firebird3.0-server firebird3.0-utils firebird3.0-examples
   clang libclang-rt-14-dev
 )
 

@@ -56,7 +56,8 @@ TEST_F(database_commands_run, each_script_reaches_its_own_database_and_no_passwo
                                         ";\nDROP DATABASE '" + dropped.Name() + "';\n"),
       Script("06_run.sql", "INSERT INTO RUN_NOTE (N) VALUES (6);\n"),
   };
-  EXPECT_EQ(Run(scripts), 0);
+  EXPECT_EQ(Run(scripts), kExitFailed) << "the refused DROP ends its script in Erreur.";
+  EXPECT_EQ(run.form->SummaryLine(), "nimbus-scripts: 6 script(s): 5 applied, 1 failed, 0 skipped");
 
   EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM RUN_NOTE WHERE N IN (2, 6)"), 2);
   EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM RUN_NOTE"), 2);

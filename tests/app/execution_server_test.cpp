@@ -142,7 +142,7 @@ TEST_F(execution, a_failed_final_commit_is_an_error_and_keeps_nothing) {
                                                   "INSERT INTO CENTRE VALUES (2000, 1);\n"
                                                   "CREATE UNIQUE INDEX UQ_X ON DOUBLONS (X);\n");
   const std::string next = Script("next.sql", "INSERT INTO CENTRE VALUES (3000, 1);\n");
-  Run({failing, next});
+  EXPECT_EQ(Run({failing, next}), kExitFailed);
 
   Lines expected = Opening({failing, next});
   expected.push_back("14:03:05 - Chargement fichier : index.sql");
@@ -181,7 +181,7 @@ TEST_F(execution, a_killed_attachment_fails_its_script_and_the_next_one_attaches
     done = true;
     database.Exec({"DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION"});
   };
-  Run({killed, next});
+  EXPECT_EQ(Run({killed, next}), kExitFailed);
   ASSERT_TRUE(done);
 
   Lines expected = Opening({killed, next});

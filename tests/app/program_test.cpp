@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/usage.h"
@@ -48,7 +49,7 @@ TEST(program, a_display_nothing_answers_on_gives_console_mode_with_a_notice) {
     const Outcome outcome = RunProgram(
         dir, std::string("-u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE ") +
                  c.environment);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
     EXPECT_EQ(outcome.err, std::string("nimbus-scripts: no display can be opened (") + c.named +
                                "); console mode\n");
     EXPECT_EQ(outcome.out.rfind("[Information] Aucune configuration d\xC3\xA9"
@@ -95,6 +96,47 @@ TEST(program, help_that_cannot_be_written_is_a_failure) {
   const int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   EXPECT_EQ(ReadFile(dir.Path() + "/err"), "nimbus-scripts: cannot write to standard output\n");
+}
+
+// What a shell sees of a run: the exit status and the last line, for a run
+// that could not start, and for one whose script could not be applied (its
+// server does not answer: no server is needed for that).
+TEST(program, the_exit_status_and_the_last_line_say_how_the_run_ended) {
+  TempDir dir;
+  // A copy of its own, so that the log goes beside it.
+  const std::string program = dir.File("bin/nimbus-scripts");
+  std::filesystem::copy_file(NIMBUS_BINARY_DIR "/app/nimbus-scripts", program);
+  const std::string script = dir.Write("a.sql", "SELECT 1 FROM RDB$DATABASE;\n");
+  // Port 1 on the loopback: nothing listens there.
+  const std::string ini = dir.Write("run.ini", "[configuration]\nip=127.0.0.1/1\nparam2=1\n"
+                                               "[scripts]\n1=" +
+                                                   script + "\n");
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string lastLine; // empty: no summary line
+  };
+  const Case cases[] = {
+      {"", 2, ""},
+      {"'" + dir.Path() + "/missing.ini'", 2, ""},
+      {"'" + ini + "'", 1, "nimbus-scripts: 1 script(s): 0 applied, 1 failed, 0 skipped"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY PROGRAMFILES='" + dir.Path() +
+                                "/pf' '" + program + "' --console " + c.arguments +
+                                " </dev/null >'" + dir.Path() + "/out' 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    const std::string out = ReadFile(dir.Path() + "/out");
+    const bool summarised = out.find("nimbus-scripts: ") != std::string::npos;
+    if (c.lastLine.empty())
+      EXPECT_FALSE(summarised) << out;
+    else
+      EXPECT_TRUE(out.ends_with("\n" + c.lastLine + "\n")) << out;
+  }
+  EXPECT_TRUE(std::filesystem::exists(script)) << "a script not applied stays";
 }
 
 } // namespace

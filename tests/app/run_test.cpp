@@ -29,7 +29,7 @@ TEST(run, three_scripts_one_missing_log_exactly_the_run_lines) {
   run.onForm = [&](TForm1& form) {
     form.bExecClick = [&] { executed.push_back(form.Window().EditText()); };
   };
-  EXPECT_EQ(run.Start({ini}), 0);
+  EXPECT_EQ(run.Start({ini}), kExitFailed) << "a listed script was not applied";
 
   const Lines shown = {
       "14:03:05 transaction \"no Wait\"",
@@ -118,6 +118,88 @@ TEST(run, cancel_during_the_first_script_lets_it_finish_and_skips_the_rest) {
   EXPECT_EQ(LastDialog(run.ui).Text, Ansi("Opération terminée."));
 }
 
+// What a shell or a scheduler sees: the exit status and the summary line,
+// from how each listed script ended.
+TEST(run, exit_status_and_summary_say_how_the_listed_scripts_ended) {
+  using enum TStepOutcome;
+  struct Case {
+    const char* name;
+    std::vector<TStepOutcome> steps; // one per script a.sql, b.sql, c.sql
+    bool missingEntry;               // the run description also lists a missing script
+    int cancelAfter;                 // Cancel pressed during this step (1-based), 0 never
+    int status;
+    const char* summary;
+  };
+  const Case cases[] = {
+      {"all applied",
+       {Applied, Applied, Applied},
+       false,
+       0,
+       kExitApplied,
+       "nimbus-scripts: 3 script(s): 3 applied, 0 failed, 0 skipped"},
+      {"one failed",
+       {Applied, Failed, Applied},
+       false,
+       0,
+       kExitFailed,
+       "nimbus-scripts: 3 script(s): 2 applied, 1 failed, 0 skipped"},
+      {"one not found at its turn",
+       {Skipped, Applied, Applied},
+       false,
+       0,
+       kExitFailed,
+       "nimbus-scripts: 3 script(s): 2 applied, 0 failed, 1 skipped"},
+      {"an entry missing from the start",
+       {Applied, Applied, Applied},
+       true,
+       0,
+       kExitFailed,
+       "nimbus-scripts: 4 script(s): 3 applied, 0 failed, 1 skipped"},
+      {"cancelled during the first",
+       {Applied, Applied, Applied},
+       false,
+       1,
+       kExitFailed,
+       "nimbus-scripts: 3 script(s): 1 applied, 0 failed, 2 skipped"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFixture run;
+    for (const char* name : {"a.sql", "b.sql", "c.sql"})
+      run.dir.Write(std::string("bin/") + name, "");
+    const std::string ini =
+        run.dir.Write("run.ini", std::string("[scripts]\n1=a.sql\n2=b.sql\n") +
+                                     (c.missingEntry ? "x=missing.sql\n" : "") + "3=c.sql\n");
+    std::size_t step = 0;
+    run.onForm = [&](TForm1& form) {
+      form.bExecClick = [&] {
+        form.StepOutcome = c.steps[step++];
+        if (static_cast<int>(step) == c.cancelAfter)
+          run.ui.PressCancel();
+      };
+    };
+    EXPECT_EQ(run.Start({ini}), c.status);
+    EXPECT_EQ(run.form->SummaryLine(), c.summary);
+  }
+}
+
+TEST(run, an_error_escaping_a_step_counts_it_failed_and_the_rest_skipped) {
+  RunFixture run;
+  for (const char* name : {"a.sql", "b.sql", "c.sql"})
+    run.dir.Write(std::string("bin/") + name, "");
+  const std::string ini = run.dir.Write("run.ini", "[scripts]\n1=a.sql\n2=b.sql\n3=c.sql\n");
+  int steps = 0;
+  run.onForm = [&](TForm1& form) {
+    form.bExecClick = [&] {
+      if (++steps == 2)
+        throw std::runtime_error("broken");
+    };
+  };
+  EXPECT_THROW(run.Start({ini}), std::runtime_error);
+  EXPECT_EQ(run.form->SummaryLine(), "nimbus-scripts: 3 script(s): 1 applied, 1 failed, 1 skipped");
+  EXPECT_EQ(run.form->ExitStatus(), kExitFailed);
+}
+
 TEST(run, closing_the_window_during_a_step_stops_after_it_and_closes_once) {
   RunFixture run;
   for (const char* name : {"a.sql", "b.sql"})
@@ -153,7 +235,7 @@ TEST(run, start_up_refusals_show_their_box_and_end_without_shutdown) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.texts.front());
-    EXPECT_EQ(c.run->Start(c.args), 0);
+    EXPECT_EQ(c.run->Start(c.args), kExitNotStarted);
     Lines texts;
     for (const auto& d : c.run->ui.Dialogs) {
       texts.push_back(d.Text);
