@@ -85,6 +85,8 @@ void TForm1::ExecuteScript() {
   }
   LogLine("Execution script...", true);
   LoadScript(script, encrypted);
+  // Its INPUT and SET BLOBFILE names are relative to the script's own folder.
+  pFIBScripter1->ScriptFolder = FolderOf(script.Real);
   LogLine(TimeNow() + "-Execution...", true);
   pFIBScripter1->ParseScript(";");
   progress_->SetMax(pFIBScripter1->StatementCount());

@@ -20,11 +20,6 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // Enough for any folder in use; past it the folder is not ours to fill.
 constexpr int kNameAttempts = 1000;
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind(os::kPathSeparator);
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 std::string Stamp(std::time_t now) {
   const std::tm t = os::LocalTime(now);
   char text[80];
@@ -42,6 +37,11 @@ int LineOf(std::string_view text, std::size_t offset) {
 }
 
 } // namespace
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind(os::kPathSeparator);
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
 
 bool ScriptExpired(const std::string& path, std::time_t now) {
   const std::optional<std::time_t> modified = os::FileModificationTime(path);

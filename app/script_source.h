@@ -13,6 +13,10 @@ namespace nimbus {
 // be read is not expired: the step then reports it as not found.
 bool ScriptExpired(const std::string& path, std::time_t now);
 
+// The folder of the file at `path`, without a trailing separator; "." for a
+// bare name.
+std::string FolderOf(const std::string& path);
+
 // The script text in Windows-1252. A file that starts with a UTF-8
 // byte-order mark is converted; a character Windows-1252 cannot hold raises
 // an Exception naming the file and the line, before anything runs.

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/exception.h"
@@ -201,6 +202,74 @@ bool ShellOpen(const std::string& path) {
   const int rc = ::posix_spawn(&child, path.c_str(), nullptr, &attr, argv, environ);
   ::posix_spawnattr_destroy(&attr);
   return rc == 0;
+}
+
+TReadOnlyFile::TReadOnlyFile(const std::string& path) : path_(path) {
+  if (!Usable(path))
+    ThrowReadError("Cannot open file", path, path.empty() ? ENOENT : EINVAL);
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0)
+    ThrowReadError("Cannot open file", path, errno);
+  struct stat st {};
+  // A folder opens but cannot be read as a file.
+  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    ThrowReadError("Cannot open file", path, EISDIR);
+  }
+}
+
+TReadOnlyFile::~TReadOnlyFile() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    path_ = std::move(other.path_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::uint64_t TReadOnlyFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0)
+    ThrowReadError("Cannot read file", path_, errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t TReadOnlyFile::Read(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0)
+      return static_cast<std::size_t>(n);
+    if (errno != EINTR)
+      ThrowReadError("Cannot read file", path_, errno);
+  }
+}
+
+void TReadOnlyFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      ThrowReadError("Cannot read file", path_, errno);
+    if (n == 0)
+      ThrowReadError("Cannot read file", path_, EIO); // shorter than it was
+    buffer += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::uint64_t>(n);
+  }
 }
 
 std::FILE* CreateExclusiveFile(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -45,6 +46,31 @@ bool AppendToExistingFile(const std::string& path, const std::string& bytes);
 // read (a folder, no permission, an I/O error) raises EFileReadError naming
 // it, with errno as its code.
 std::string ReadFileBytes(const std::string& path);
+
+// A file opened for reading only, read piece by piece or by byte range.
+// Move-only; closed by its destructor. Failures raise EFileReadError naming
+// the file, with errno as its code.
+class TReadOnlyFile {
+public:
+  explicit TReadOnlyFile(const std::string& path);
+  ~TReadOnlyFile();
+  TReadOnlyFile(TReadOnlyFile&& other) noexcept;
+  TReadOnlyFile& operator=(TReadOnlyFile&& other) noexcept;
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::uint64_t Size() const;
+  // Up to `size` bytes from the current place; 0 at the end of the file.
+  std::size_t Read(char* buffer, std::size_t size);
+  // Exactly `size` bytes from byte `offset`; a file that ends before is an
+  // error.
+  void ReadAt(std::uint64_t offset, char* buffer, std::size_t size);
+
+private:
+  std::string path_;
+  int fd_ = -1;
+};
 
 // Creates `path` for writing, readable and writable by its owner only, and
 // never over an existing file or link: null then, with errno EEXIST.

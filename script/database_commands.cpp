@@ -97,10 +97,6 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 } // namespace
 
-void RaiseUnsupportedCommand(const std::string& command) {
-  throw std::runtime_error("Script command not supported yet: " + command);
-}
-
 void TScriptDatabaseCommands::Execute(const TStatementDesc& entry,
                                       const std::vector<std::string>& lines,
                                       std::int32_t StatementNo) {

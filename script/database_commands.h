@@ -100,7 +100,4 @@ private:
   std::string created_name_;
 };
 
-// The general error of a script command that this build does not carry out.
-[[noreturn]] void RaiseUnsupportedCommand(const std::string& command);
-
 } // namespace nimbus

@@ -349,6 +349,8 @@ std::uint8_t TScriptDirectives::EvaluateExistence(const std::string& header, boo
 
 std::uint8_t TScriptDirectives::RunExistenceQuery(const std::string& query, const std::string* name,
                                                   bool exists) {
+  // The query must see the DML still waiting in the EXECUTE BLOCK buffer.
+  runner_.exec_block_.FlushForQuery();
   TpFIBQuery& statement = *runner_.OwnStatement();
   statement.SQL().Assign({query});
   TpFIBDatabase* db = runner_.Database();

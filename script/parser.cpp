@@ -178,7 +178,9 @@ public:
         }
       }
     }
-    if (!openDirectives_.empty() && !errorLeaving)
+    parser_.openDirectives_ = static_cast<std::int32_t>(openDirectives_.size());
+    // A growing text may close its directives later.
+    if (final && !openDirectives_.empty() && !errorLeaving)
       throw std::runtime_error("Parse script error.\r\n$ENDIF skipped " +
                                std::to_string(openDirectives_.size()) + " times");
   }

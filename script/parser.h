@@ -53,6 +53,9 @@ public:
   bool HasDML() const { return hasDML_; }
   bool HasUnrecognized() const { return hasUnrecognized_; }
   const TBodyTracker& BodyTracker() const { return bodyTracker_; }
+  // Directives still open at the end of the text (with `final` false; a
+  // final parse raises for them).
+  std::int32_t OpenDirectives() const { return openDirectives_; }
 
 private:
   class Scanner;
@@ -71,6 +74,7 @@ private:
   bool hasDML_ = false;
   bool hasUnrecognized_ = false;
   TBodyTracker bodyTracker_;
+  std::int32_t openDirectives_ = 0;
 };
 
 } // namespace nimbus

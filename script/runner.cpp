@@ -137,7 +137,12 @@ void TpFIBScripter::RunScript(std::int32_t N) {
   names_charset_.clear();
   database_commands_.BeginRun();
 
+  // Unsent statements and an open batch belong to the script that left them.
+  exec_block_.Discard();
+  running_ = true;
   const auto endOfRun = [this](bool errorLeaving) {
+    running_ = false;
+    exec_block_.Discard();
     database_commands_.Cleanup(false, errorLeaving);
     script_file_.CloseBlobFile();
   };
@@ -171,8 +176,8 @@ void TpFIBScripter::RunScript(std::int32_t N) {
       stopped_at_ = count + 1;
       stopped = true;
     }
-    if (!stopped && UseExecBlockForDML && exec_block_.HoldsStatements())
-      exec_block_.FlushAtEnd();
+    if (!stopped)
+      exec_block_.FinishRun();
   } catch (...) {
     try {
       endOfRun(true);
@@ -200,8 +205,9 @@ void TpFIBScripter::ExecuteStatement(const TStatementDesc& entry, std::vector<st
     return;
   if (BeforeStatementExecute)
     BeforeStatementExecute(this, line, statementNo, entry, lines);
-  if (UseExecBlockForDML && !Batchable(entry.Kind) && exec_block_.HoldsStatements())
-    exec_block_.FlushBefore(entry, lines, line, statementNo);
+  if (UseExecBlockForDML && !Batchable(entry.Kind) && exec_block_.HoldsStatements() &&
+      !exec_block_.FlushBefore(entry, lines, line, statementNo))
+    return; // a statement of the block failed and its handler stopped the run
 
   switch (entry.Kind) {
   case skConnect:

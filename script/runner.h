@@ -91,6 +91,9 @@ public:
 
   bool AutoDDL = true; // commit after every statement the statement layer sees as DDL
   bool UseExecBlockForDML = false;
+  // Folder of the main script: relative INPUT and SET BLOBFILE names are
+  // read against it. Empty: the working folder.
+  std::string ScriptFolder;
   TOnSQLScriptExecError OnExecuteError;
   TOnStatementExecute BeforeStatementExecute;
   TOnStatementExecute AfterStatementExecute;
@@ -223,6 +226,7 @@ private:
   bool script_has_dml_ = false;
   bool script_has_unrecognized_ = false;
   bool stop_requested_ = false;
+  bool running_ = false; // inside RunScript
   std::int32_t stopped_at_ = 0;
   std::int32_t dialect_ = 3;
   std::string names_charset_;

@@ -148,7 +148,7 @@ void TpFIBScripter::RunSet(const TStatementDesc& entry) {
   } else if (MatchKeyword("BLOBFILE", text, 1)) {
     if (argument.Col) {
       script_file_.CloseBlobFile();
-      blob_file_name_ = argumentText();
+      blob_file_name_ = script_file_.Resolve(TScriptFileRunner::FileNameAt(source, argument, end));
     }
   }
 }

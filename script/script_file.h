@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,21 +9,33 @@
 
 namespace nimbus {
 
+namespace os {
+class TReadOnlyFile;
+}
+
 class TpFIBScripter;
 
 // Files a script names: INPUT runs another script file line by line
 // (ExecuteFile), and after SET BLOBFILE the parameters named H<offset>_<size>
-// are filled from byte ranges of the blob file.
+// (hexadecimal) are filled from byte ranges of the blob file.
 //
-// Not built yet: ExecuteFile raises a general error naming INPUT, and a
-// statement with a blob-file parameter one naming SET BLOBFILE. SET BLOBFILE
-// itself already records the file name.
+// A relative file name is read against the folder of the file being run:
+// the including file's for an INPUT file, the runner's ScriptFolder for the
+// main script. A file run by INPUT is parsed chunk by chunk as its lines
+// arrive; a chunk grows until its conditional directives are closed, and
+// its statements are decided against its own directive map.
 class TScriptFileRunner {
 public:
-  explicit TScriptFileRunner(TpFIBScripter& runner) : runner_(runner) {}
+  static constexpr std::size_t kMaxDepth = 32;
 
-  // INPUT: the next token names the file, run with ";".
+  explicit TScriptFileRunner(TpFIBScripter& runner);
+  ~TScriptFileRunner();
+
+  // INPUT: the rest of the statement names the file, run with ";".
   void Input(const TStatementDesc& entry);
+  // Only the outermost call, outside a run, flushes the EXECUTE BLOCK
+  // buffer, cleans up the database commands' state and closes the blob file
+  // at its end; a nested one leaves them to the run around it.
   void ExecuteFile(const std::string& FileName, const std::string& Terminator);
   // Called by ExecuteCurrent when BlobFileName is set and OwnStatement has
   // parameters.
@@ -29,8 +43,20 @@ public:
   // At the end of every run and when SET BLOBFILE names another file.
   void CloseBlobFile();
 
+  // A file name written from `pos` to `end`: the text between quotes when
+  // it opens with one, else the rest of the statement, trimmed.
+  static std::string FileNameAt(const std::vector<std::string>& source, TScriptPos pos,
+                                TScriptPos end);
+  // `name` read against the folder of the file being run.
+  std::string Resolve(const std::string& name) const;
+
 private:
+  void RunFile(const std::string& path, const std::string& Terminator);
+
   TpFIBScripter& runner_;
+  std::unique_ptr<os::TReadOnlyFile> blob_;
+  // Folders of the files being run, innermost last.
+  std::vector<std::string> folders_;
 };
 
 } // namespace nimbus

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fib/query.h"
 #include "script/runner.h"
 #include "tests/fib/database_server_fixture.h"
 
@@ -57,6 +58,20 @@ protected:
       text += std::to_string(e.StatementNo) + "@" + std::to_string(e.Line) + " " +
               std::to_string(e.SQLCode) + " " + e.Msg + "\n";
     return text;
+  }
+
+  // A text column of the first row, through a statement; "<null>" for null.
+  std::string Text(const std::string& sql) {
+    TpFIBQuery q(&form);
+    q.SetDatabase(db);
+    q.SetTransaction(tr);
+    if (!tr->Active())
+      tr->StartTransaction();
+    q.SQL().Assign({sql});
+    q.ExecQuery();
+    const TVariant value = q.Fields(0).AsVariant();
+    q.Close();
+    return value.IsNull() ? "<null>" : value.Get<std::string>();
   }
 
   TpFIBScripter* scripter = nullptr;

@@ -28,20 +28,6 @@ protected:
     reader.Commit();
     return value;
   }
-
-  // A text column of the first row, through a statement.
-  std::string Text(const std::string& sql) {
-    TpFIBQuery q(&form);
-    q.SetDatabase(db);
-    q.SetTransaction(tr);
-    if (!tr->Active())
-      tr->StartTransaction();
-    q.SQL().Assign({sql});
-    q.ExecQuery();
-    const TVariant value = q.Fields(0).AsVariant();
-    q.Close();
-    return value.IsNull() ? "<null>" : value.Get<std::string>();
-  }
 };
 
 TEST_F(runner_server, ddl_then_dml_with_commits_after_ddl) {
@@ -381,16 +367,6 @@ TEST_F(runner_server, a_new_database_commits_the_running_transaction) {
   scripter->SetDatabase(db);
   EXPECT_FALSE(tr->Active());
   EXPECT_EQ(Committed("SELECT COUNT(*) FROM T"), 1);
-}
-
-TEST_F(runner_server, blob_file_parameters_are_not_supported_yet) {
-  Run("CREATE TABLE T (B BLOB);");
-  try {
-    Run("SET BLOBFILE 'data.bin';\nINSERT INTO T VALUES (:H10_4);");
-    FAIL() << "no error";
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Script command not supported yet: SET BLOBFILE");
-  }
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "fib/query.h"
 #include "fib/transaction.h"
 #include "platform/exception.h"
+#include "script/script_text.h"
 
 namespace nimbus {
 namespace {
@@ -260,19 +261,40 @@ TEST_F(runner, rollback_to_a_savepoint_goes_to_the_server) {
   EXPECT_EQ(sent, (Lines{"ROLLBACK TO SAVEPOINT S1\n", "rollback work to s1\n"}));
 }
 
-TEST_F(runner, commands_not_built_yet_name_themselves) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"INPUT 'other.sql';", "INPUT"},
-      {"BATCH START;", "BATCH START"},
-      {"BATCH EXECUTE;", "BATCH EXECUTE"},
+TEST_F(runner, a_failed_block_runs_its_statements_one_by_one) {
+  // Each statement reports its own failure, not the block against COMMIT.
+  Run("{$EXECUTE_BLOCK ON}\nINSERT INTO T VALUES (1);\nUPDATE T SET A = 1;\nCOMMIT;");
+  EXPECT_EQ(sent, (Lines{"INSERT INTO T VALUES (1)\n", "UPDATE T SET A = 1\n"}));
+}
+
+TEST(exec_block, weights_and_what_fits_in_a_block) {
+  struct Case {
+    const char* text;
+    bool fits;
+    std::int32_t weight;
   };
-  for (const auto& [script, command] : cases) {
-    SCOPED_TRACE(script);
-    try {
-      Run(script);
-      ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("Script command not supported yet: ") + command);
+  const Case cases[] = {
+      {"INSERT INTO T VALUES (1)", true, 1},
+      {"insert into t select a from b", true, 2},
+      {"DELETE FROM T WHERE ID = 1", true, 1},
+      {"UPDATE T SET A = 1", true, 2},
+      {"UPDATE OR INSERT INTO T VALUES (1) MATCHING (ID)", true, 3},
+      {"MERGE INTO T USING S ON T.ID = S.ID WHEN MATCHED THEN DELETE", true, 4},
+      {"UPDATE T SET A = (SELECT MAX(B) FROM U JOIN V ON U.X = V.X)", true, 4},
+      {"INSERT INTO T VALUES ('FROM JOIN', \"USING\") -- FROM\n/* RETURNING\nFROM */", true, 1},
+      {"INSERT INTO T VALUES ('RETURNING')", true, 1},
+      {"INSERT INTO T VALUES (1) RETURNING ID", false, 0},
+      {"update t set a = 1 returning a", false, 0},
+      {"EXECUTE PROCEDURE P", false, 0},
+      {"EXECUTE BLOCK AS BEGIN END", false, 0},
+      {"SELECT 1 FROM RDB$DATABASE", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::vector<std::string> lines = SplitLines(c.text);
+    EXPECT_EQ(TExecBlockBatcher::FitsInBlock(lines), c.fits);
+    if (c.fits) {
+      EXPECT_EQ(TExecBlockBatcher::ContextWeight(lines), c.weight);
     }
   }
 }
