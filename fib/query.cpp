@@ -318,9 +318,9 @@ void TFIBQuery::RebuildParams() {
 
 // --- prepare ----------------------------------------------------------------
 
-void TFIBQuery::Prepare() {
-  preparing_ = true;
-  TFinally done([this] { preparing_ = false; });
+// Both paths to the server start here: no cursor left open, the links
+// checked, the transaction started when the options ask for it.
+void TFIBQuery::ReadyLinks() {
   if (open_)
     Close();
   link_.CheckDatabase();
@@ -328,6 +328,12 @@ void TFIBQuery::Prepare() {
   if (Options.contains(qoStartTransaction) && t && !t->Active())
     t->StartTransaction();
   link_.CheckTransaction();
+}
+
+void TFIBQuery::Prepare() {
+  preparing_ = true;
+  TFinally done([this] { preparing_ = false; });
+  ReadyLinks();
   // Also after a text whose analysis failed, whatever the old parameters.
   if (!params_parsed_)
     SQLChanged();
@@ -628,13 +634,7 @@ TFIBSQLTypes TFIBQuery::ImmediateType() const {
 // execute replaced by the one call.
 void TFIBQuery::ExecutePlain(TFIBSQLTypes type) {
   BeforeExecuteStep();
-  if (open_)
-    Close();
-  link_.CheckDatabase();
-  TFIBTransaction* t = Transaction();
-  if (Options.contains(qoStartTransaction) && t && !t->Active())
-    t->StartTransaction();
-  link_.CheckTransaction();
+  ReadyLinks();
   if (!server_sql_ready_)
     EncodeServerSQL();
   const uint32_t start = os::TickCount();

@@ -164,6 +164,7 @@ private:
   void ExecuteImmediate();
   // PlainStatementType when the one-round-trip path applies, else SQLUnknown.
   TFIBSQLTypes ImmediateType() const;
+  void ReadyLinks();
   void ExecutePlain(TFIBSQLTypes type);
   void WritePendingStreams();
   XSQLDA* InputArea();
