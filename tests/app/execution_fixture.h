@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,19 @@ protected:
       ini += std::to_string(++key) + "=" + entry + "\n";
     return run.Start({run.dir.Write("run.ini", ini)});
   }
+
+  // Runs `action` once, at the first pump after statement `position` of the
+  // first script: how a test breaks the attachment in the middle of a script.
+  void OnceAfterStatement(int position, std::function<void()> action) {
+    run.ui.OnPump = [this, position, action = std::move(action)] {
+      if (actedMidScript || run.ui.ProgressDialogs().empty() ||
+          run.ui.ProgressDialogs()[0]->Position != position)
+        return;
+      actedMidScript = true;
+      action();
+    };
+  }
+  bool actedMidScript = false;
 
   Lines Log() const { return LogLines(run.Log()); }
 

@@ -173,16 +173,12 @@ TEST_F(execution, a_killed_attachment_fails_its_script_and_the_next_one_attaches
                                              "INSERT INTO CENTRE VALUES (2003, 1);\n"
                                              "INSERT INTO CENTRE VALUES (2004, 1);\n");
   const std::string next = Script("b.sql", "INSERT INTO CENTRE VALUES (3000, 1);\n");
-  bool done = false;
-  run.ui.OnPump = [&] {
-    // After the second statement, as an administrator ending the session would.
-    if (done || run.ui.ProgressDialogs().empty() || run.ui.ProgressDialogs()[0]->Position != 2)
-      return;
-    done = true;
+  // After the second statement, as an administrator ending the session would.
+  OnceAfterStatement(2, [&] {
     database.Exec({"DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION"});
-  };
+  });
   EXPECT_EQ(Run({killed, next}), kExitFailed);
-  ASSERT_TRUE(done);
+  ASSERT_TRUE(actedMidScript);
 
   Lines expected = Opening({killed, next});
   expected.push_back("14:03:05 - Chargement fichier : a.sql");

@@ -212,18 +212,14 @@ TEST_F(fault, the_server_going_away_mid_script_fails_it_whole_and_the_next_attac
                                           "INSERT INTO PAS_A_MOITIE VALUES (3);\n"
                                           "INSERT INTO PAS_A_MOITIE VALUES (4);\n");
   const std::string next = Script("b.sql", "INSERT INTO CENTRE VALUES (3000, 1);\n");
-  bool done = false;
-  run.ui.OnPump = [&] {
-    // After the second statement the server stops, and it is back before
-    // the next script.
-    if (done || run.ui.ProgressDialogs().empty() || run.ui.ProgressDialogs()[0]->Position != 2)
-      return;
-    done = true;
+  // After the second statement the server stops, and it is back before the
+  // next script.
+  OnceAfterStatement(2, [&] {
     relay.Cut();
     relay.Resume();
-  };
+  });
   EXPECT_EQ(Run({cut, next}, {"ip=127.0.0.1/" + std::to_string(relay.Port())}), kExitFailed);
-  ASSERT_TRUE(done);
+  ASSERT_TRUE(actedMidScript);
 
   const Lines log = Log();
   EXPECT_EQ(CountStarting(log, "Erreur."), 1u);
