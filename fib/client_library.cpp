@@ -44,6 +44,14 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name) {
   return library;
 }
 
+void ShutdownClientLibraries() noexcept {
+  LibraryRegistryState& registry = Registry();
+  std::lock_guard guard(registry.lock);
+  for (const IIBClientLibraryPtr& entry : registry.entries)
+    if (auto* library = dynamic_cast<TIBClientLibrary*>(entry.get()))
+      library->Shutdown();
+}
+
 // Busy for the duration of one client call, also when it throws.
 class TIBClientLibrary::BusyScope {
 public:
@@ -73,6 +81,11 @@ void TIBClientLibrary::Unload() {
   // with "Can't find procedure" instead of jumping into unmapped memory.
   entry_ = {};
   library_.Close();
+}
+
+void TIBClientLibrary::Shutdown() noexcept {
+  if (entry_.fb_shutdown)
+    entry_.fb_shutdown(0, fb_shutrsn_app_stopped);
 }
 
 void TIBClientLibrary::Load() {
@@ -173,6 +186,7 @@ void TIBClientLibrary::ResolveEntryPoints() {
     NIMBUS_OPTIONAL(isc_dsql_batch_execute_immed)
     NIMBUS_OPTIONAL(isc_dsql_batch_execute)
     NIMBUS_OPTIONAL(fb_cancel_operation)
+    NIMBUS_OPTIONAL(fb_shutdown)
   }
 #undef NIMBUS_REQUIRED
 #undef NIMBUS_OPTIONAL

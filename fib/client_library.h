@@ -80,6 +80,7 @@ using isc_interprete_fn = ISC_LONG (*)(ISC_SCHAR*, ISC_STATUS**);
   X(BLOB_put)                                                                                      \
   X(BLOB_get)                                                                                      \
   X(fb_cancel_operation)                                                                           \
+  X(fb_shutdown)                                                                                   \
   X(isc_service_attach)                                                                            \
   X(isc_service_detach)                                                                            \
   X(isc_service_query)                                                                             \
@@ -239,6 +240,12 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name);
 // Creates the registry and its lock (part of the access layer's start-up).
 void InitClientLibraryRegistry();
 
+// Ends the work and the threads of every loaded client library. Called last,
+// before the process exits: the library's threads would otherwise still be
+// ending while the exit path (and a leak checker stopping every thread) runs.
+// No client call may follow.
+void ShutdownClientLibraries() noexcept;
+
 // A client library file loaded with dlopen, never linked.
 class TIBClientLibrary final : public IIBClientLibrary {
 public:
@@ -356,6 +363,8 @@ public:
   void Unload() override;
   void Load() override;
   bool IsLoaded() const override { return library_.IsOpen(); }
+  // fb_shutdown, when the library has it.
+  void Shutdown() noexcept;
 
 private:
   class BusyScope;
