@@ -179,6 +179,7 @@ public:
       }
     }
     parser_.openDirectives_ = static_cast<std::int32_t>(openDirectives_.size());
+    parser_.endsInComment_ = lex_ == Lex::kBlockComment;
     // A growing text may close its directives later.
     if (final && !openDirectives_.empty() && !errorLeaving)
       throw std::runtime_error("Parse script error.\r\n$ENDIF skipped " +

@@ -56,6 +56,9 @@ public:
   // Directives still open at the end of the text (with `final` false; a
   // final parse raises for them).
   std::int32_t OpenDirectives() const { return openDirectives_; }
+  // The text ends inside a block comment (with `final` false, more lines may
+  // close it).
+  bool EndsInComment() const { return endsInComment_; }
 
 private:
   class Scanner;
@@ -75,6 +78,7 @@ private:
   bool hasUnrecognized_ = false;
   TBodyTracker bodyTracker_;
   std::int32_t openDirectives_ = 0;
+  bool endsInComment_ = false;
 };
 
 } // namespace nimbus

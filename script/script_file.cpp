@@ -252,11 +252,12 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
   std::int32_t chunks = 0;
 
   // Parses the chunk and runs its terminated statements; an unterminated
-  // last one stays in the chunk. False while a directive is still open.
+  // last one stays in the chunk. False while a directive or a block comment
+  // is still open: the text after the last terminator would be lost.
   const auto runChunk = [&](bool final) {
     std::string changed = terminator;
     runner_.parser_.Parse(chunk, changed, final, directives, statements);
-    if (!final && runner_.parser_.OpenDirectives() > 0)
+    if (!final && (runner_.parser_.OpenDirectives() > 0 || runner_.parser_.EndsInComment()))
       return false;
     runner_.source_ = &chunk;
     const TStatementDesc* tail = nullptr;
@@ -294,6 +295,9 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
   };
 
   std::string line;
+  // A terminator inside a comment ends nothing: while the chunk ends inside
+  // one, only a line that may close it is worth a parse.
+  bool inComment = false;
   for (;;) {
     if (runner_.stop_requested_) {
       runner_.stopped_at_ = chunks + 1;
@@ -305,8 +309,8 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
     if (chunk.empty())
       chunkLine = fileLine;
     chunk.push_back(line);
-    if (line.find(terminator) != std::string::npos)
-      runChunk(false);
+    if (line.find(inComment ? "*/" : terminator.c_str()) != std::string::npos)
+      inComment = !runChunk(false) && runner_.parser_.EndsInComment();
   }
   // What is left runs as the end of a script does: a last statement without
   // terminator too, and a directive still open is an error.

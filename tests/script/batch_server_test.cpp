@@ -252,6 +252,31 @@ TEST_F(batch_server, a_file_statements_carry_their_own_lines) {
   EXPECT_EQ(Int("SELECT COUNT(*) FROM T"), 1);
 }
 
+// A terminator inside a block comment spanning lines ends nothing, whether
+// the comment comes before, after or between statements: the statements
+// around it all run, under their own lines.
+TEST_F(batch_server, terminators_in_comments_spanning_lines_end_nothing) {
+  test::TempDir folder;
+  const std::string path = folder.Write("commented.sql", "/* Mise a jour 2.3;\n"
+                                                         "   auteur; equipe */\n"
+                                                         "INSERT INTO T VALUES (1); /* fin; de\n"
+                                                         "ligne */ INSERT INTO T VALUES (2);\n"
+                                                         "/* a; */ /* b;\n"
+                                                         "\n"
+                                                         "c; */ INSERT INTO T VALUES (3);\n"
+                                                         "/* never closed;\n");
+  Exec("CREATE TABLE T (ID INTEGER)");
+  std::vector<std::int32_t> lines;
+  scripter->BeforeStatementExecute = [&](TpFIBScripter*, std::int32_t Line, std::int32_t,
+                                         const TStatementDesc&, const std::vector<std::string>&) {
+    lines.push_back(Line);
+  };
+  scripter->ExecuteFile(path, ";");
+  EXPECT_EQ(ErrorList(), "");
+  EXPECT_EQ(lines, (std::vector<std::int32_t>{3, 4, 7}));
+  EXPECT_EQ(Int("SELECT COUNT(*) FROM T WHERE ID IN (1, 2, 3)"), 3);
+}
+
 TEST_F(batch_server, input_errors_are_clean) {
   test::TempDir folder;
   scripter->ScriptFolder = folder.Path();
