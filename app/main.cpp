@@ -8,7 +8,6 @@
 #include "app/main_window.h"
 #include "app/usage.h"
 #include "fib/access_layer.h"
-#include "fib/client_library.h"
 #include "fib/database.h"
 #include "platform/display.h"
 #include "platform/os.h"
@@ -86,7 +85,5 @@ int main(int argc, char** argv) {
     if (!summary.empty())
       std::printf("%s\n", summary.c_str());
   }
-  form.reset();
-  nimbus::ShutdownClientLibraries();
   return exitCode;
 }

@@ -240,10 +240,9 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name);
 // Creates the registry and its lock (part of the access layer's start-up).
 void InitClientLibraryRegistry();
 
-// Ends the work and the threads of every loaded client library. Called last,
-// before the process exits: the library's threads would otherwise still be
-// ending while the exit path (and a leak checker stopping every thread) runs.
-// No client call may follow.
+// Ends the work and the threads of every loaded client library (fb_shutdown),
+// which otherwise run until the library's exit handlers stop them. No client
+// call may follow.
 void ShutdownClientLibraries() noexcept;
 
 // A client library file loaded with dlopen, never linked.

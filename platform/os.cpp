@@ -1,5 +1,6 @@
 #include "platform/os.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -293,6 +294,18 @@ std::FILE* CreateExclusiveFile(const std::string& path) {
 [[noreturn]] void EndProcess(int exitCode) {
   std::fflush(stdout);
   std::_Exit(exitCode);
+}
+
+int ThreadCount() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks)
+    return 0;
+  int count = 0;
+  while (const dirent* entry = readdir(tasks))
+    if (entry->d_name[0] != '.')
+      ++count;
+  closedir(tasks);
+  return count;
 }
 
 void SetCommandLine(int argc, char** argv) {

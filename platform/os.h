@@ -83,6 +83,10 @@ bool ShellOpen(const std::string& path);
 // no destructors, no exit handlers, no shutdown of the program.
 [[noreturn]] void EndProcess(int exitCode);
 
+// Threads of the current process that have not fully ended; 0 when it
+// cannot be told.
+int ThreadCount();
+
 // The current process's command line, as the program entry received it.
 void SetCommandLine(int argc, char** argv);
 int ArgumentCount();             // not counting the program itself
