@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/usage.h"
 #include "fib/access_layer.h"
+#include "fib/client_library.h"
 #include "fib/database.h"
 #include "platform/display.h"
 #include "platform/os.h"
@@ -85,5 +86,7 @@ int main(int argc, char** argv) {
     if (!summary.empty())
       std::printf("%s\n", summary.c_str());
   }
+  form.reset();
+  nimbus::ShutdownClientLibraries(200);
   return exitCode;
 }

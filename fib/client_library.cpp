@@ -2,8 +2,11 @@
 
 #include "platform/exception.h"
 #include "platform/fpu.h"
+#include "platform/os.h"
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace nimbus {
@@ -44,12 +47,19 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name) {
   return library;
 }
 
-void ShutdownClientLibraries() noexcept {
-  LibraryRegistryState& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  for (const IIBClientLibraryPtr& entry : registry.entries)
-    if (auto* library = dynamic_cast<TIBClientLibrary*>(entry.get()))
-      library->Shutdown();
+void ShutdownClientLibraries(std::uint32_t waitMs) noexcept {
+  if (os::ThreadCount() <= 1)
+    return;
+  {
+    LibraryRegistryState& registry = Registry();
+    std::lock_guard guard(registry.lock);
+    for (const IIBClientLibraryPtr& entry : registry.entries)
+      if (auto* library = dynamic_cast<TIBClientLibrary*>(entry.get()))
+        library->Shutdown();
+  }
+  const std::uint32_t start = os::TickCount();
+  while (os::ThreadCount() > 1 && os::TickCount() - start < waitMs)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 // Busy for the duration of one client call, also when it throws.

@@ -240,10 +240,14 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name);
 // Creates the registry and its lock (part of the access layer's start-up).
 void InitClientLibraryRegistry();
 
-// Ends the work and the threads of every loaded client library (fb_shutdown),
-// which otherwise run until the library's exit handlers stop them. No client
-// call may follow.
-void ShutdownClientLibraries() noexcept;
+// Called last, before the process exits. The client library's threads run
+// until its exit handlers stop them, and are then still ending while the
+// rest of the exit runs (a leak checker stopping every thread at that moment
+// can crash). So: ends every loaded library's work and threads (fb_shutdown)
+// and waits, at most `waitMs`, until no other thread runs. A process that
+// already runs no other thread is left alone: fb_shutdown starts one. No
+// client call may follow.
+void ShutdownClientLibraries(std::uint32_t waitMs) noexcept;
 
 // A client library file loaded with dlopen, never linked.
 class TIBClientLibrary final : public IIBClientLibrary {
