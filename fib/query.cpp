@@ -68,26 +68,31 @@ private:
 
 TFIBSQLTypes PlainStatementType(const TSQLParser& parser) {
   const std::string& text = parser.Text();
+  TFIBSQLTypes type = SQLUnknown;
   switch (parser.Kind()) {
   case KindInsert:
-    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLInsert;
-  case KindUpdate:
-    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLUpdate;
-  case KindDelete:
-    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLDelete;
   case KindUpdateOrInsert:
-    return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : SQLInsert;
-  case KindSelect: {
+    type = SQLInsert;
+    break;
+  case KindUpdate:
+    type = SQLUpdate;
+    break;
+  case KindDelete:
+    type = SQLDelete;
+    break;
+  case KindSelect:
     // The kind's first word is SELECT, which opens a cursor, or MERGE,
     // which the server reports as an insert whatever its actions.
-    const bool merge = (text[parser.FirstTokenPos() - 1] | 0x20) == 'm';
-    return merge && !MayHaveKeyword(text, "RETURNING") ? SQLInsert : SQLUnknown;
-  }
+    if ((text[parser.FirstTokenPos() - 1] | 0x20) != 'm')
+      return SQLUnknown;
+    type = SQLInsert;
+    break;
   case KindExecBlock:
     return MayHaveKeyword(text, "RETURNS") ? SQLUnknown : SQLExecProcedure;
   default:
     return SQLUnknown;
   }
+  return MayHaveKeyword(text, "RETURNING") ? SQLUnknown : type;
 }
 
 // --- construction -----------------------------------------------------------

@@ -55,6 +55,15 @@ protected:
     q->ExecQuery();
   }
 
+  // Starts `t` on the test database and makes it the statement's.
+  void StartAndUse(TpFIBTransaction& t) {
+    t.SetDefaultDatabase(db);
+    t.TPBMode = tpbDefault;
+    t.TRParams().Assign({"write"});
+    t.StartTransaction();
+    q->SetTransaction(&t);
+  }
+
   TpFIBQuery* q = nullptr;
 };
 
@@ -370,11 +379,7 @@ public:
 
 TEST_F(query, transaction_hears_before_after_and_close) {
   RecordingTransaction t(&pair_->form);
-  t.SetDefaultDatabase(db);
-  t.TPBMode = tpbDefault;
-  t.TRParams().Assign({"write"});
-  t.StartTransaction();
-  q->SetTransaction(&t);
+  StartAndUse(t);
   std::vector<std::string> events;
   t.BeforeSQLExecute = [&](TFIBQuery* s, TFIBSQLTypes) { events.push_back(s == q ? "b" : "?"); };
   t.AfterSQLExecute = [&](TFIBQuery*, TFIBSQLTypes type) {
@@ -434,11 +439,7 @@ TEST_F(query, plain_statements_run_in_one_call_when_asked) {
       {"SELECT A FROM T", isc_info_sql_stmt_select, SQLSelect, false},
   };
   RecordingTransaction t(&pair_->form);
-  t.SetDefaultDatabase(db);
-  t.TPBMode = tpbDefault;
-  t.TRParams().Assign({"write"});
-  t.StartTransaction();
-  q->SetTransaction(&t);
+  StartAndUse(t);
   int before = 0, after = 0;
   q->BeforeExecute = [&](TComponent*) { ++before; };
   q->AfterExecute = [&](TComponent*) { ++after; };
