@@ -88,5 +88,6 @@ int main(int argc, char** argv) {
   }
   form.reset();
   nimbus::ShutdownClientLibraries(200);
+  nimbus::os::CheckLeaksNow();
   return exitCode;
 }

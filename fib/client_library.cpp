@@ -57,9 +57,22 @@ void ShutdownClientLibraries(std::uint32_t waitMs) noexcept {
       if (auto* library = dynamic_cast<TIBClientLibrary*>(entry.get()))
         library->Shutdown();
   }
+  // fb_shutdown joins the threads it ends; the wait covers any that end a
+  // moment later.
+  constexpr std::uint32_t kSteadyMs = 20;
   const std::uint32_t start = os::TickCount();
-  while (os::ThreadCount() > 1 && os::TickCount() - start < waitMs)
+  std::uint32_t steadySince = start;
+  for (int count = os::ThreadCount(); count > 1;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const std::uint32_t now = os::TickCount();
+    const int latest = os::ThreadCount();
+    if (latest != count) {
+      count = latest;
+      steadySince = now;
+    } else if (now - steadySince >= kSteadyMs || now - start >= waitMs) {
+      break;
+    }
+  }
 }
 
 // Busy for the duration of one client call, also when it throws.

@@ -244,9 +244,11 @@ void InitClientLibraryRegistry();
 // until its exit handlers stop them, and are then still ending while the
 // rest of the exit runs (a leak checker stopping every thread at that moment
 // can crash). So: ends every loaded library's work and threads (fb_shutdown)
-// and waits, at most `waitMs`, until no other thread runs. A process that
-// already runs no other thread is left alone: fb_shutdown starts one. No
-// client call may follow.
+// and waits, at most `waitMs`, until the number of threads holds still. One
+// client thread stays parked until the exit handlers end it, so a leak check
+// belongs here, not at exit (os::CheckLeaksNow). A process that runs no
+// other thread is left alone: fb_shutdown starts one. No client call may
+// follow.
 void ShutdownClientLibraries(std::uint32_t waitMs) noexcept;
 
 // A client library file loaded with dlopen, never linked.

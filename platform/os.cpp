@@ -17,6 +17,18 @@
 
 #include "platform/exception.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define NIMBUS_LEAK_CHECKER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(NIMBUS_LEAK_CHECKER)
+#define NIMBUS_LEAK_CHECKER 1
+#endif
+#ifdef NIMBUS_LEAK_CHECKER
+#include <sanitizer/lsan_interface.h>
+#endif
+
 extern char** environ;
 
 namespace nimbus::os {
@@ -306,6 +318,29 @@ int ThreadCount() {
       ++count;
   closedir(tasks);
   return count;
+}
+
+#ifdef NIMBUS_LEAK_CHECKER
+// This runtime's tracking of dynamic TLS guesses an old glibc layout and
+// records nonsense ranges for the client library's blocks; the leak checker
+// then crashes reading them. Without the tracking, what the client holds
+// only from its TLS looks lost: those allocations are not ours to check.
+extern "C" const char* __asan_default_options() {
+  return "intercept_tls_get_addr=0";
+}
+extern "C" const char* __lsan_default_options() {
+  return "print_suppressions=0";
+}
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfbclient.so\n";
+}
+#endif
+
+void CheckLeaksNow() {
+#ifdef NIMBUS_LEAK_CHECKER
+  // Later calls and the check at exit do nothing after this one.
+  __lsan_do_leak_check();
+#endif
 }
 
 void SetCommandLine(int argc, char** argv) {

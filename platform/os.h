@@ -87,6 +87,11 @@ bool ShellOpen(const std::string& path);
 // cannot be told.
 int ThreadCount();
 
+// Under LeakSanitizer, checks for leaks now, instead of at exit where
+// threads may be ending while the checker stops them; ends the process if it
+// finds any. Does nothing in other builds.
+void CheckLeaksNow();
+
 // The current process's command line, as the program entry received it.
 void SetCommandLine(int argc, char** argv);
 int ArgumentCount();             // not counting the program itself

@@ -10,13 +10,6 @@
 
 #include <unistd.h>
 
-// After the server refuses an unknown alias the client library tries its
-// embedded engine and unloads it again, which leaves thread-local storage the
-// leak checker of sanitized builds crashes on. Leaks are checked elsewhere.
-extern "C" const char* __asan_default_options() {
-  return "detect_leaks=0";
-}
-
 namespace nimbus {
 namespace {
 
