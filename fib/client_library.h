@@ -240,15 +240,15 @@ IIBClientLibraryPtr GetClientLibrary(const std::string& name);
 // Creates the registry and its lock (part of the access layer's start-up).
 void InitClientLibraryRegistry();
 
-// Called last, before the process exits. The client library's threads run
-// until its exit handlers stop them, and are then still ending while the
-// rest of the exit runs (a leak checker stopping every thread at that moment
-// can crash). So: ends every loaded library's work and threads (fb_shutdown)
-// and waits, at most `waitMs`, until the number of threads holds still. One
-// client thread stays parked until the exit handlers end it, so a leak check
-// belongs here, not at exit (os::CheckLeaksNow). A process that runs no
-// other thread is left alone: fb_shutdown starts one. No client call may
-// follow.
+// Called last, before the process exits. The client library's worker
+// threads run until its exit handlers stop them; the sanitizer runtime
+// misrecords their TLS, and its leak checker crashes reading it while they
+// live or are ending. So: ends every loaded library's work and threads
+// (fb_shutdown joins them) and waits, at most `waitMs`, until the number of
+// threads holds still. One client thread, without such TLS, stays parked
+// until the exit handlers end it, so a leak check belongs here, not at exit
+// (os::CheckLeaksNow). A process that runs no other thread is left alone:
+// fb_shutdown starts one. No client call may follow.
 void ShutdownClientLibraries(std::uint32_t waitMs) noexcept;
 
 // A client library file loaded with dlopen, never linked.

@@ -323,8 +323,11 @@ int ThreadCount() {
 #ifdef NIMBUS_LEAK_CHECKER
 // This runtime's tracking of dynamic TLS guesses an old glibc layout and
 // records nonsense ranges for the client library's blocks; the leak checker
-// then crashes reading them. Without the tracking, what the client holds
-// only from its TLS looks lost: those allocations are not ours to check.
+// then crashes reading them. Off at each TLS access, the tracking no longer
+// spoils the main thread; the client's worker threads still get such ranges
+// when they start, so they are ended before the check
+// (ShutdownClientLibraries). What the client holds only from its TLS then
+// looks lost: those allocations are not ours to check.
 extern "C" const char* __asan_default_options() {
   return "intercept_tls_get_addr=0";
 }
