@@ -107,5 +107,13 @@ if [[ -n $changes ]]; then
 else
   echo "  nothing"
 fi
-echo "demo: the program ended with status $status"
-exit "$status"
+# The example lists a script that is missing on purpose, so the run ends
+# with status 1 (a listed script not applied); any other status means the
+# demonstration did not go as it should.
+expected=1
+if ((status == expected)); then
+  echo "demo: the program ended with status $status, as expected: the fourth script is missing on purpose"
+  exit 0
+fi
+echo "demo: the program ended with status $status, not the expected $expected" >&2
+exit $((status == 0 ? 1 : status))
