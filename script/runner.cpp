@@ -273,8 +273,17 @@ void TpFIBScripter::ExecuteCurrent(const TStatementDesc& entry,
                                    const std::vector<std::string>& lines, std::int32_t Line,
                                    std::int32_t StatementNo) {
   TpFIBTransaction* t = EffectiveTransaction();
+  const bool ddl = AutoDDL && own_statement_->SQLKind() == KindDDL;
   bool committing = false;
   try {
+    // Firebird does a DDL statement's deferred work at commit, where it can
+    // still fail and the commit after it has to roll back: the work before
+    // it is committed first, so that such a failure takes only its own.
+    if (ddl && t->Active()) {
+      committing = true;
+      t->Commit();
+      committing = false;
+    }
     if (!t->Active())
       t->StartTransaction();
     if (!blob_file_name_.empty() && own_statement_->ParamCount() > 0)
@@ -284,7 +293,7 @@ void TpFIBScripter::ExecuteCurrent(const TStatementDesc& entry,
       progress_(Line, StatementNo);
     if (AfterStatementExecute)
       AfterStatementExecute(this, Line, StatementNo, entry, lines);
-    if (AutoDDL && own_statement_->SQLKind() == KindDDL) {
+    if (ddl) {
       committing = true;
       own_statement_->Transaction()->Commit();
     }

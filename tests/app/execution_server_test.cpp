@@ -167,6 +167,36 @@ TEST_F(execution, a_failed_final_commit_is_an_error_and_keeps_nothing) {
   EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM CONTEXT_LOG"), 0);
 }
 
+TEST_F(execution, a_ddl_statement_failing_at_its_commit_takes_only_its_own_work) {
+  // The index is built at the commit after it, where the duplicates stop it.
+  database.Exec({"CREATE TABLE DOUBLONS (X INTEGER)"});
+  database.Exec({"INSERT INTO DOUBLONS VALUES (1)", "INSERT INTO DOUBLONS VALUES (1)"});
+  const std::string script = Script("index.sql", "INSERT INTO CENTRE VALUES (2000, 1);\n"
+                                                 "CREATE UNIQUE INDEX UQ_X ON DOUBLONS (X);\n"
+                                                 "INSERT INTO CENTRE VALUES (3000, 1);\n");
+  EXPECT_EQ(Run({script}), 0);
+
+  Lines expected = Opening({script});
+  expected.push_back("14:03:05 - Chargement fichier : index.sql");
+  expected.push_back("14:03:05---Ouverture script \"" + script + "\"");
+  for (const std::string& line : Connecting())
+    expected.push_back(line);
+  expected.insert(expected.end(),
+                  {"Execution script...", Ansi("3 lignes chargées"), "14:03:05-Execution...",
+                   "14:03:05-ExecuteError #-803 - line2 : \xE2\x80\xA6",
+                   "14:03:05-Erreur sql (2)"});
+  for (const std::string& line : Applied())
+    expected.push_back(line);
+  ExpectLines(Log(), expected);
+
+  // The row before the index and the site context stay, as for any failing
+  // statement.
+  EXPECT_EQ(database.QueryTexts("SELECT CTR_ID FROM CENTRE ORDER BY CTR_ID"),
+            (Lines{"1000", "2000", "3000"}));
+  EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM RDB$INDICES WHERE RDB$INDEX_NAME = 'UQ_X'"), 0);
+  EXPECT_EQ(database.QueryInt("SELECT COUNT(*) FROM CONTEXT_LOG"), 1);
+}
+
 TEST_F(execution, a_killed_attachment_fails_its_script_and_the_next_one_attaches_again) {
   const std::string killed = Script("a.sql", "INSERT INTO CENTRE VALUES (2001, 1);\n"
                                              "INSERT INTO CENTRE VALUES (2002, 1);\n"

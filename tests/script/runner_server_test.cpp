@@ -154,6 +154,16 @@ TEST_F(runner_server, failed_commits_roll_back_and_the_rest_is_kept) {
        "INSERT INTO U2 VALUES (1);\n"
        "COMMIT;",
        5},
+      {"commit after DDL, rows written just before it", "3",
+       "CREATE TABLE T3 (ID INTEGER);\n"
+       "INSERT INTO T3 VALUES (1);\n"
+       "INSERT INTO T3 VALUES (1);\n"
+       "CREATE UNIQUE INDEX IX3 ON T3 (ID);\n"
+       "INSERT INTO T3 VALUES (2);\n"
+       "CREATE TABLE U3 (A INTEGER);\n"
+       "INSERT INTO U3 VALUES (1);\n"
+       "COMMIT;",
+       4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
