@@ -1,11 +1,20 @@
 #include "platform/display.h"
 
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QString>
+#include <QWindow>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -87,12 +96,55 @@ bool QtHasWaylandPlugin() {
   return false;
 }
 
-bool PlatformStarts(std::string_view name) {
+// Qt ends the process when a platform cannot start (no such plugin, no
+// framebuffer for linuxfb, no screen for eglfs...), so the one sure test is
+// to start it, and make a window, in a child that may end that way.
+bool PlatformStartsInChild(const std::string& entry) {
+  const pid_t child = fork();
+  if (child < 0)
+    return false;
+  if (child == 0) {
+    if (const int null = open("/dev/null", O_WRONLY); null >= 0) {
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
+    setenv("QT_QPA_PLATFORM", entry.c_str(), 1);
+    int argc = 1;
+    char name[] = "nimbus-scripts";
+    char* argv[] = {name, nullptr};
+    const QGuiApplication application(argc, argv);
+    QWindow window;
+    window.create();
+    _exit(0);
+  }
+  // A platform that waits for a device must not hold the start for long.
+  constexpr auto kLimit = std::chrono::seconds(5);
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  pid_t ended;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() - start < kLimit)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (ended == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return false;
+  }
+  return ended == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// `entry` is one of QT_QPA_PLATFORM's entries, with its options ("vnc:size=...").
+bool PlatformStarts(const std::string& entry) {
+  const std::string_view name = std::string_view(entry).substr(0, entry.find(':'));
+  if (name.empty())
+    return false;
   if (name == "xcb")
     return XDisplayOpens();
   if (name.starts_with("wayland"))
     return QtHasWaylandPlugin() && WaylandDisplayOpens();
-  return true; // offscreen, minimal, vnc, ...: Qt needs no display for them
+  if (name == "offscreen" || name == "minimal" || name == "vnc")
+    return true; // they need no display, and vnc would open its port twice
+  return PlatformStartsInChild(entry);
 }
 
 } // namespace
@@ -115,15 +167,15 @@ TDisplayProbe ProbeDisplay() {
   std::vector<std::string> candidates;
   if (!platform.empty()) {
     for (const std::string& entry : Split(platform, ';'))
-      candidates.push_back(entry.substr(0, entry.find(':'))); // "vnc:size=..." carries options
+      candidates.push_back(entry);
   } else {
     if (!wayland.empty() || Variable("XDG_SESSION_TYPE") == "wayland")
       candidates.push_back("wayland");
     if (!x.empty())
       candidates.push_back("xcb");
   }
-  for (const std::string& name : candidates)
-    if (!name.empty() && PlatformStarts(name)) {
+  for (const std::string& candidate : candidates)
+    if (PlatformStarts(candidate)) {
       probe.Usable = true;
       break;
     }

@@ -38,10 +38,11 @@ TEST(program, a_display_nothing_answers_on_gives_console_mode_with_a_notice) {
     const char* environment;
     const char* named;
   };
-  // Nothing listens on these displays.
+  // Nothing listens on these displays, and Qt has no such platform.
   const Case cases[] = {
       {"DISPLAY=:387", "DISPLAY=:387"},
       {"WAYLAND_DISPLAY=nimbus-none-387", "WAYLAND_DISPLAY=nimbus-none-387"},
+      {"QT_QPA_PLATFORM=nimbus-none-387", "QT_QPA_PLATFORM=nimbus-none-387"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.environment);

@@ -1,5 +1,6 @@
 // Whether the program may choose the Qt window system. Nothing listens on the
-// X display ":387" here, nor on the Wayland display named below.
+// X display ":387" here, nor on the Wayland display named below, and Qt has
+// no platform named "nimbus-none-387".
 #include "platform/display.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +54,11 @@ TEST(display, only_a_platform_that_can_start_is_usable) {
       {{none, ":387", none, none}, false, "DISPLAY=:387"},
       {{"xcb", ":387", none, none}, false, "QT_QPA_PLATFORM=xcb, DISPLAY=:387"},
       {{"xcb;offscreen", ":387", none, none}, true, "QT_QPA_PLATFORM=xcb;offscreen, DISPLAY=:387"},
+      // Qt has no such plugin and would end the process.
+      {{"nimbus-none-387", none, none, none}, false, "QT_QPA_PLATFORM=nimbus-none-387"},
+      {{"nimbus-none-387;offscreen", none, none, none},
+       true,
+       "QT_QPA_PLATFORM=nimbus-none-387;offscreen"},
       {{none, none, "nimbus-none-387", none}, false, "WAYLAND_DISPLAY=nimbus-none-387"},
       {{none, ":387", "nimbus-none-387", "wayland"},
        false,
