@@ -2,6 +2,7 @@
 // standard output and standard error, with its own station file and clock zone.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <utime.h>
 
 #include <array>
@@ -74,10 +75,12 @@ protected:
     ASSERT_EQ(::utime(path.c_str(), &times), 0);
   }
 
-  // `args` is passed to the shell as it stands.
+  // `args` is passed to the shell as it stands. Bounded, so that a tool that
+  // blocks fails the test instead of holding it.
   test::ToolRun Check(const std::string& args) {
     return test::RunTool("TZ=UTC PROGRAMFILES='" + Path("pf") +
-                             "' '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " + args,
+                             "' timeout 60 '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " +
+                             args,
                          Path("stderr"));
   }
 
@@ -230,7 +233,10 @@ TEST_F(ScripttoolCheck, refused_or_empty_runs_exit_with_status_1) {
   }
 }
 
+// A FIFO or a device is no file to the program either; it is named unread: a
+// FIFO without a writer would block, /dev/zero never ends.
 TEST_F(ScripttoolCheck, an_argument_that_cannot_be_read_is_named_with_status_2) {
+  ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
   const struct {
     std::string args;
     std::string err;
@@ -246,6 +252,10 @@ TEST_F(ScripttoolCheck, an_argument_that_cannot_be_read_is_named_with_status_2) 
       // The program would take this for an empty run description.
       {"/proc/self/mem",
        "nimbus-scripttool check: Cannot read file \"/proc/self/mem\". Input/output error\n"},
+      {Quoted(Path("fifo.ini")), "nimbus-scripttool check: Cannot read file \"" + Path("fifo.ini") +
+                                     "\". Not a regular file\n"},
+      {"/dev/zero",
+       "nimbus-scripttool check: Cannot read file \"/dev/zero\". Not a regular file\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

@@ -2,6 +2,7 @@
 // standard output and standard error.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,10 +35,12 @@ protected:
     return path;
   }
 
-  // `args` is passed to the shell as it stands.
+  // `args` is passed to the shell as it stands. Bounded, so that a tool that
+  // blocks fails the test instead of holding it.
   ToolRun Parse(const std::string& args) {
-    return nimbus::test::RunTool("'" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args,
-                                 dir_ + "/stderr");
+    return nimbus::test::RunTool(
+        "timeout 60 '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args,
+        dir_ + "/stderr");
   }
 
   std::string dir_;
@@ -129,12 +132,21 @@ TEST_F(ScripttoolParse, bad_arguments_print_the_usage) {
 }
 
 // A file that cannot be read is named, with the reason, and the status is 2.
+// A FIFO or a device is refused unread: a FIFO without a writer would block,
+// /dev/zero never ends.
 TEST_F(ScripttoolParse, unreadable_files_are_named_with_status_2) {
+  ASSERT_EQ(::mkfifo((dir_ + "/fifo.sql").c_str(), 0600), 0);
   struct Case {
     std::string path;
     std::string err;
   };
   const Case cases[] = {
+      {dir_ + "/fifo.sql",
+       "nimbus-scripttool parse: Cannot read file \"" + dir_ + "/fifo.sql\". Not a regular file\n"},
+      {"/dev/zero",
+       "nimbus-scripttool parse: Cannot read file \"/dev/zero\". Not a regular file\n"},
+      {"/dev/null",
+       "nimbus-scripttool parse: Cannot read file \"/dev/null\". Not a regular file\n"},
       {"/nonexistent/x.sql",
        "nimbus-scripttool parse: Cannot open file \"/nonexistent/x.sql\". No such file or "
        "directory\n"},

@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
+#include "tools/scripttool/input.h"
 #include "tools/scripttool/output.h"
 
 // What a run would do with its argument, without a database: the run
@@ -88,7 +89,7 @@ public:
 
     std::string text;
     try {
-      text = os::ReadFileBytes(path.Real);
+      text = ReadWhole(path.Real, os::ReadFileBytes);
       if (encrypted) {
         std::array<std::uint8_t, 16> key{};
         DeriveScriptKey(key.data(), key.size(), PasswordCandidate(1));
@@ -141,7 +142,7 @@ private:
 int ArgumentNotFound(const std::string& argument) {
   std::string message = "Cannot open file \"" + argument + "\". Not a file";
   try {
-    os::ReadFileBytes(argument);
+    ReadWhole(argument, os::ReadFileBytes);
   } catch (const EFileReadError& error) {
     message = error.Message();
   }
@@ -188,7 +189,7 @@ int RunCheck(int argc, char** argv) {
     std::string description;
     try {
       // The program would read an unreadable file as an empty description.
-      description = os::ReadFileBytes(argument.Real);
+      description = ReadWhole(argument.Real, os::ReadFileBytes);
     } catch (const EFileReadError& error) {
       Write("nimbus-scripttool check: " + error.Message() + "\n", stderr);
       return 2;
