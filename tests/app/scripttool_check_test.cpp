@@ -208,6 +208,51 @@ TEST_F(ScripttoolCheck, single_script_is_shown_lower_cased_and_read_by_its_name)
                             "summary\tscripts=1 ok=1 failing=0 missing=0 refused=0\n");
 }
 
+// Loaded as the run loads them: a UTF-8 script with a byte-order mark is
+// converted to Windows-1252, or refused for a character without a
+// Windows-1252 form, plain or encrypted alike.
+TEST_F(ScripttoolCheck, a_script_with_a_byte_order_mark_is_loaded_as_the_run_loads_it) {
+  const std::string mark = "\xEF\xBB\xBF";
+  const std::string unheld = "COMMIT;\r\nINSERT INTO T VALUES (20,'\xC5\x82');\r\n";
+  const std::string valid = "encrypted\t1\texpires\t2100-01-11 00:00:00\tvalid\n";
+  const struct {
+    const char* name;
+    bool encrypted;
+    std::string script;
+    std::string records; // after the script record
+  } cases[] = {
+      {"first statement", false, mark + "COMMIT;\r\n",
+       "parsed\t1\tstatements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+      {"directive on line 1", false,
+       mark + "{$IFDEF CAF\xC3\x89}\r\nCOMMIT;\r\n{$ENDIF}\r\n",
+       "parsed\t1\tstatements=1 directives=1 connects=0 dml=0 unrecognized=0 terminator=;\n"
+       "directive\t1\tD0\t-\t1:1\t-\t3:1\t{$IFDEF CAF\xC9}\n"},
+      {"no Windows-1252 form", false, mark + unheld,
+       "error\t1\tScript \"" + Path("s.sql") +
+           "\", line 2: a character that Windows-1252 cannot hold, or malformed UTF-8\n"},
+      {"no Windows-1252 form, encrypted", true, mark + unheld,
+       valid + "error\t1\tScript \"" + Path("s.rhtz") +
+           "\", line 2: a character that Windows-1252 cannot hold, or malformed UTF-8\n"},
+      {"without a mark, bytes as they are", false, unheld,
+       "parsed\t1\tstatements=2 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path =
+        c.encrypted ? WriteEncrypted("s.rhtz", c.script, kFarAhead) : Write("s.sql", c.script);
+    const test::ToolRun result = Check(Quoted(path));
+    const bool failing = c.records.find("error\t") != std::string::npos;
+    EXPECT_EQ(result.status, failing ? 1 : 0);
+    EXPECT_EQ(result.err, "");
+    const std::string script = "script\t1\t" + Lower(path) + "\ttraitement des donn\xe9" + "es\n";
+    const std::size_t at = result.out.find(script);
+    ASSERT_NE(at, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(at + script.size()),
+              c.records + "summary\tscripts=1 ok=" + (failing ? "0" : "1") +
+                  " failing=" + (failing ? "1" : "0") + " missing=0 refused=0\n");
+  }
+}
+
 // A run that would apply nothing fails the check too.
 TEST_F(ScripttoolCheck, refused_or_empty_runs_exit_with_status_1) {
   const struct {

@@ -12,6 +12,7 @@
 #include "app/run_description.h"
 #include "app/run_state.h"
 #include "app/script_expiry.h"
+#include "app/script_source.h"
 #include "app/texts.h"
 #include "crypto/script_file.h"
 #include "crypto/script_key.h"
@@ -87,13 +88,19 @@ public:
         ok = Error(number, texts::kFileExpired);
     }
 
+    // Loaded by the run's own code: a UTF-8 script with a byte-order mark is
+    // converted, or refused for a character Windows-1252 cannot hold.
     std::string text;
     try {
-      text = ReadWhole(path.Real, os::ReadFileBytes);
       if (encrypted) {
-        std::array<std::uint8_t, 16> key{};
-        DeriveScriptKey(key.data(), key.size(), PasswordCandidate(1));
-        text = TransformScriptBytes(text, key.data(), key.size(), false);
+        text = ReadWhole(path.Real, [](const std::string& real) {
+          std::array<std::uint8_t, 16> key{};
+          DeriveScriptKey(key.data(), key.size(), PasswordCandidate(1));
+          return ScriptText(
+              TransformScriptBytes(os::ReadFileBytes(real), key.data(), key.size(), false), real);
+        });
+      } else {
+        text = ReadWhole(path.Real, ReadScriptText);
       }
     } catch (const Exception& error) {
       return Error(number, error.Message());
