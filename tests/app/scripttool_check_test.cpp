@@ -223,8 +223,7 @@ TEST_F(ScripttoolCheck, a_script_with_a_byte_order_mark_is_loaded_as_the_run_loa
   } cases[] = {
       {"first statement", false, mark + "COMMIT;\r\n",
        "parsed\t1\tstatements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
-      {"directive on line 1", false,
-       mark + "{$IFDEF CAF\xC3\x89}\r\nCOMMIT;\r\n{$ENDIF}\r\n",
+      {"directive on line 1", false, mark + "{$IFDEF CAF\xC3\x89}\r\nCOMMIT;\r\n{$ENDIF}\r\n",
        "parsed\t1\tstatements=1 directives=1 connects=0 dml=0 unrecognized=0 terminator=;\n"
        "directive\t1\tD0\t-\t1:1\t-\t3:1\t{$IFDEF CAF\xC9}\n"},
       {"no Windows-1252 form", false, mark + unheld,
@@ -250,6 +249,35 @@ TEST_F(ScripttoolCheck, a_script_with_a_byte_order_mark_is_loaded_as_the_run_loa
     EXPECT_EQ(result.out.substr(at + script.size()),
               c.records + "summary\tscripts=1 ok=" + (failing ? "0" : "1") +
                   " failing=" + (failing ? "1" : "0") + " missing=0 refused=0\n");
+  }
+}
+
+// Every record stays one line of its fields, whatever a file name holds.
+TEST_F(ScripttoolCheck, tabs_and_line_breaks_in_paths_print_as_blanks) {
+  const std::string single = Lower(Path("a b.sql")) + "\ttraitement des donn\xe9" + "es";
+  const struct {
+    const char* name;
+    std::string argument; // under the test's folder
+    std::string run;      // the run record's fields after its name
+    std::string script;   // the script record's path and label
+  } cases[] = {
+      {"tab in a script's name", "a\tb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"line break in a script's name", "a\nb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"CR LF in a script's name", "a\r\nb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"tab in a run description's name and in the one it lists", "run\t1.ini",
+       "description\t" + Lower(Path("run 1.ini")), Path("a b.sql") + "\tlab"},
+  };
+  Write("a\tb.sql", "COMMIT;\n");
+  Write("a\nb.sql", "COMMIT;\n");
+  Write("a\r\nb.sql", "COMMIT;\n");
+  Write("run\t1.ini", "[scripts]\r\n1=" + Path("a\tb.sql") + ";lab\r\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const test::ToolRun result = Check(Quoted(Path(c.argument)));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("run\t" + c.run + "\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\nscript\t1\t" + c.script + "\nparsed\t1\t"), std::string::npos)
+        << result.out;
   }
 }
 

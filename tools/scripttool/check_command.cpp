@@ -72,7 +72,7 @@ public:
 
   // Records one script of the run list; false when the run would fail on it.
   bool CheckScript(std::size_t number, const TScriptPath& path, const std::string& label) {
-    AppendFields(out_, "script", number, path.Shown, Field(label));
+    AppendFields(out_, "script", number, Field(path.Shown), Field(label));
     bool ok = true;
     const bool encrypted = AnsiLowerCase(path.Shown).ends_with(".rhtz");
     if (encrypted) {
@@ -207,7 +207,7 @@ int RunCheck(int argc, char** argv) {
   }
 
   std::string out;
-  AppendFields(out, "run", single ? "script" : "description", argument.Shown);
+  AppendFields(out, "run", single ? "script" : "description", Field(argument.Shown));
   const TConfigOrvan& station = state.StationSettings;
   AppendFields(out, "option", "base", Field(station.DatabaseAlias));
   AppendFields(out, "option", "ip", Field(station.ServerAddress));
