@@ -44,7 +44,7 @@ int RunParse(int argc, char** argv) {
 
   std::string content;
   try {
-    content = ReadWhole(file, os::ReadFileBytes);
+    content = ReadWhole(file, os::ReadFileBytes, /*pipes=*/true);
   } catch (const EFileReadError& error) {
     Write("nimbus-scripttool parse: " + error.Message() + "\n", stderr);
     return 2;
