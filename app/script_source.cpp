@@ -49,7 +49,10 @@ bool ScriptExpired(const std::string& path, std::time_t now) {
 }
 
 std::string ReadScriptText(const std::string& path) {
-  std::string bytes = os::ReadFileBytes(path);
+  return ScriptText(os::ReadFileBytes(path), path);
+}
+
+std::string ScriptText(std::string bytes, const std::string& path) {
   if (!bytes.starts_with(kUtf8Mark))
     return bytes;
   const std::string_view text = std::string_view(bytes).substr(kUtf8Mark.size());

@@ -22,6 +22,9 @@ std::string FolderOf(const std::string& path);
 // an Exception naming the file and the line, before anything runs.
 // EFileReadError when the file cannot be read.
 std::string ReadScriptText(const std::string& path);
+// The same for a script's bytes already in memory (a decrypted one, say);
+// `path` names it in the error.
+std::string ScriptText(std::string bytes, const std::string& path);
 
 // A decrypted copy of an encrypted script, beside it, readable by its owner
 // only, and removed when this object goes, however the step ends.

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -72,34 +75,6 @@ File CreateDestination(const std::filesystem::path& path, const std::filesystem:
 
 // Sources and sinks of the transforms: an open file named in its errors, or
 // bytes in memory.
-class FileSource {
-public:
-  FileSource(std::FILE* file, const std::filesystem::path& name) : file_(file), name_(name) {}
-
-  long long Size() {
-    errno = 0;
-    if (std::fseek(file_, 0, SEEK_END) != 0)
-      ThrowReadError("Cannot read file", name_, errno);
-    const long long size = std::ftell(file_);
-    if (size < 0 || std::fseek(file_, 0, SEEK_SET) != 0)
-      ThrowReadError("Cannot read file", name_, errno);
-    return size;
-  }
-
-  // Up to `length` bytes; fewer only at the end of the file.
-  std::size_t Read(std::uint8_t* data, std::size_t length) {
-    errno = 0;
-    const std::size_t got = std::fread(data, 1, length, file_);
-    if (got < length && std::ferror(file_))
-      ThrowReadError("Cannot read file", name_, errno);
-    return got;
-  }
-
-private:
-  std::FILE* file_;
-  const std::filesystem::path& name_;
-};
-
 class FileSink {
 public:
   FileSink(std::FILE* file, const std::filesystem::path& name) : file_(file), name_(name) {}
@@ -131,6 +106,57 @@ public:
 private:
   std::string_view bytes_;
   std::size_t offset_ = 0;
+};
+
+class FileSource {
+public:
+  FileSource(std::FILE* file, const std::filesystem::path& name) : file_(file), name_(name) {}
+
+  // A source that cannot seek (a pipe) is read whole first: the final block
+  // is known only at the end.
+  long long Size() {
+    errno = 0;
+    if (std::fseek(file_, 0, SEEK_END) != 0) {
+      if (errno != ESPIPE)
+        ThrowReadError("Cannot read file", name_, errno);
+      ReadWhole();
+      return static_cast<long long>(bytes_.size());
+    }
+    const long long size = std::ftell(file_);
+    if (size < 0 || std::fseek(file_, 0, SEEK_SET) != 0)
+      ThrowReadError("Cannot read file", name_, errno);
+    return size;
+  }
+
+  // Up to `length` bytes; fewer only at the end of the file.
+  std::size_t Read(std::uint8_t* data, std::size_t length) {
+    if (held_)
+      return held_->Read(data, length);
+    errno = 0;
+    const std::size_t got = std::fread(data, 1, length, file_);
+    if (got < length && std::ferror(file_))
+      ThrowReadError("Cannot read file", name_, errno);
+    return got;
+  }
+
+private:
+  void ReadWhole() {
+    try {
+      std::vector<std::uint8_t> buffer(ChunkSize);
+      for (std::size_t got; (got = Read(buffer.data(), buffer.size())) > 0;)
+        bytes_.append(reinterpret_cast<const char*>(buffer.data()), got);
+    } catch (const std::bad_alloc&) {
+      ThrowReadError("Cannot read file", name_, ENOMEM);
+    } catch (const std::length_error&) {
+      ThrowReadError("Cannot read file", name_, ENOMEM);
+    }
+    held_.emplace(bytes_);
+  }
+
+  std::FILE* file_;
+  const std::filesystem::path& name_;
+  std::string bytes_;
+  std::optional<BytesSource> held_;
 };
 
 class BytesSink {

@@ -28,7 +28,8 @@ public:
 // "Invalid file format", leaving the destination as far as it was written.
 // Files that cannot be opened, created, read or written raise EOSError naming
 // the file, with errno as its code (EFileReadError for the source); both
-// files are closed on every exit.
+// files are closed on every exit. A source that cannot seek (a pipe) is held
+// in memory while it is decrypted.
 void DecryptScriptFile(const std::filesystem::path& source,
                        const std::filesystem::path& destination, const std::uint8_t* key,
                        std::size_t keyLength, bool encrypt);

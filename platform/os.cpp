@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -283,6 +284,28 @@ void TReadOnlyFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t size)
     size -= static_cast<std::size_t>(n);
     offset += static_cast<std::uint64_t>(n);
   }
+}
+
+std::optional<int> OwnDescriptor(const std::string& path) {
+  if (!Usable(path))
+    return std::nullopt;
+  const std::size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  // Compared by their real paths: /dev/fd and /proc/self are links.
+  char real[PATH_MAX], own[PATH_MAX];
+  if (!::realpath(folder.c_str(), real))
+    return std::nullopt;
+  for (const char* descriptors : {"/proc/self/fd", "/proc/thread-self/fd"})
+    if (::realpath(descriptors, own) && std::strcmp(real, own) == 0)
+      return std::stoi(name);
+  return std::nullopt;
+}
+
+std::FILE* StreamOnDescriptor(int fd) {
+  return ::fdopen(fd, "wb");
 }
 
 std::FILE* CreateExclusiveFile(const std::string& path) {

@@ -76,6 +76,17 @@ private:
 // never over an existing file or link: null then, with errno EEXIST.
 std::FILE* CreateExclusiveFile(const std::string& path);
 
+// The descriptor of this process that `path` names as /dev/fd/N or
+// /proc/self/fd/N (however those folders are reached); nothing for any other
+// path. Such a name is no file of its own: its link text is "pipe:[N]" or
+// the path the descriptor was opened by, and opening it anew would lose the
+// descriptor's offset and append mode.
+std::optional<int> OwnDescriptor(const std::string& path);
+// A stream that writes to the open descriptor `fd` where it stands, its
+// offset and append mode kept and nothing truncated; closing the stream
+// closes `fd`. Null, with errno set, when `fd` is not open for writing.
+std::FILE* StreamOnDescriptor(int fd);
+
 // Starts `path` detached, with no parameters; false when it cannot be started.
 bool ShellOpen(const std::string& path);
 

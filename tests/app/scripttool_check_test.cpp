@@ -2,6 +2,7 @@
 // standard output and standard error, with its own station file and clock zone.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <utime.h>
 
 #include <array>
@@ -74,10 +75,12 @@ protected:
     ASSERT_EQ(::utime(path.c_str(), &times), 0);
   }
 
-  // `args` is passed to the shell as it stands.
+  // `args` is passed to the shell as it stands. Bounded, so that a tool that
+  // blocks fails the test instead of holding it.
   test::ToolRun Check(const std::string& args) {
     return test::RunTool("TZ=UTC PROGRAMFILES='" + Path("pf") +
-                             "' '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " + args,
+                             "' timeout 60 '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' check " +
+                             args,
                          Path("stderr"));
   }
 
@@ -205,6 +208,79 @@ TEST_F(ScripttoolCheck, single_script_is_shown_lower_cased_and_read_by_its_name)
                             "summary\tscripts=1 ok=1 failing=0 missing=0 refused=0\n");
 }
 
+// Loaded as the run loads them: a UTF-8 script with a byte-order mark is
+// converted to Windows-1252, or refused for a character without a
+// Windows-1252 form, plain or encrypted alike.
+TEST_F(ScripttoolCheck, a_script_with_a_byte_order_mark_is_loaded_as_the_run_loads_it) {
+  const std::string mark = "\xEF\xBB\xBF";
+  const std::string unheld = "COMMIT;\r\nINSERT INTO T VALUES (20,'\xC5\x82');\r\n";
+  const std::string valid = "encrypted\t1\texpires\t2100-01-11 00:00:00\tvalid\n";
+  const struct {
+    const char* name;
+    bool encrypted;
+    std::string script;
+    std::string records; // after the script record
+  } cases[] = {
+      {"first statement", false, mark + "COMMIT;\r\n",
+       "parsed\t1\tstatements=1 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+      {"directive on line 1", false, mark + "{$IFDEF CAF\xC3\x89}\r\nCOMMIT;\r\n{$ENDIF}\r\n",
+       "parsed\t1\tstatements=1 directives=1 connects=0 dml=0 unrecognized=0 terminator=;\n"
+       "directive\t1\tD0\t-\t1:1\t-\t3:1\t{$IFDEF CAF\xC9}\n"},
+      {"no Windows-1252 form", false, mark + unheld,
+       "error\t1\tScript \"" + Path("s.sql") +
+           "\", line 2: a character that Windows-1252 cannot hold, or malformed UTF-8\n"},
+      {"no Windows-1252 form, encrypted", true, mark + unheld,
+       valid + "error\t1\tScript \"" + Path("s.rhtz") +
+           "\", line 2: a character that Windows-1252 cannot hold, or malformed UTF-8\n"},
+      {"without a mark, bytes as they are", false, unheld,
+       "parsed\t1\tstatements=2 directives=0 connects=0 dml=0 unrecognized=0 terminator=;\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path =
+        c.encrypted ? WriteEncrypted("s.rhtz", c.script, kFarAhead) : Write("s.sql", c.script);
+    const test::ToolRun result = Check(Quoted(path));
+    const bool failing = c.records.find("error\t") != std::string::npos;
+    EXPECT_EQ(result.status, failing ? 1 : 0);
+    EXPECT_EQ(result.err, "");
+    const std::string script = "script\t1\t" + Lower(path) + "\ttraitement des donn\xe9" + "es\n";
+    const std::size_t at = result.out.find(script);
+    ASSERT_NE(at, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(at + script.size()),
+              c.records + "summary\tscripts=1 ok=" + (failing ? "0" : "1") +
+                  " failing=" + (failing ? "1" : "0") + " missing=0 refused=0\n");
+  }
+}
+
+// Every record stays one line of its fields, whatever a file name holds.
+TEST_F(ScripttoolCheck, tabs_and_line_breaks_in_paths_print_as_blanks) {
+  const std::string single = Lower(Path("a b.sql")) + "\ttraitement des donn\xe9" + "es";
+  const struct {
+    const char* name;
+    std::string argument; // under the test's folder
+    std::string run;      // the run record's fields after its name
+    std::string script;   // the script record's path and label
+  } cases[] = {
+      {"tab in a script's name", "a\tb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"line break in a script's name", "a\nb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"CR LF in a script's name", "a\r\nb.sql", "script\t" + Lower(Path("a b.sql")), single},
+      {"tab in a run description's name and in the one it lists", "run\t1.ini",
+       "description\t" + Lower(Path("run 1.ini")), Path("a b.sql") + "\tlab"},
+  };
+  Write("a\tb.sql", "COMMIT;\n");
+  Write("a\nb.sql", "COMMIT;\n");
+  Write("a\r\nb.sql", "COMMIT;\n");
+  Write("run\t1.ini", "[scripts]\r\n1=" + Path("a\tb.sql") + ";lab\r\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const test::ToolRun result = Check(Quoted(Path(c.argument)));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("run\t" + c.run + "\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\nscript\t1\t" + c.script + "\nparsed\t1\t"), std::string::npos)
+        << result.out;
+  }
+}
+
 // A run that would apply nothing fails the check too.
 TEST_F(ScripttoolCheck, refused_or_empty_runs_exit_with_status_1) {
   const struct {
@@ -230,7 +306,10 @@ TEST_F(ScripttoolCheck, refused_or_empty_runs_exit_with_status_1) {
   }
 }
 
+// A FIFO or a device is no file to the program either; it is named unread: a
+// FIFO without a writer would block, /dev/zero never ends.
 TEST_F(ScripttoolCheck, an_argument_that_cannot_be_read_is_named_with_status_2) {
+  ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0600), 0);
   const struct {
     std::string args;
     std::string err;
@@ -246,6 +325,10 @@ TEST_F(ScripttoolCheck, an_argument_that_cannot_be_read_is_named_with_status_2) 
       // The program would take this for an empty run description.
       {"/proc/self/mem",
        "nimbus-scripttool check: Cannot read file \"/proc/self/mem\". Input/output error\n"},
+      {Quoted(Path("fifo.ini")), "nimbus-scripttool check: Cannot read file \"" + Path("fifo.ini") +
+                                     "\". Not a regular file\n"},
+      {"/dev/zero",
+       "nimbus-scripttool check: Cannot read file \"/dev/zero\". Not a regular file\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);

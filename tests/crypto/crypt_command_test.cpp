@@ -201,6 +201,49 @@ TEST_F(crypt_command, a_fifo_or_standard_output_is_written_directly) {
   EXPECT_EQ(got, script);
 }
 
+// An OUT that names an open descriptor is written where the descriptor
+// stands, as "-" is: nothing the shell writes before or after is lost, an
+// appended-to file keeps its content, and no work file is made beside it.
+TEST_F(crypt_command, an_out_naming_an_open_descriptor_is_written_there) {
+  const std::string script = "SELECT 1 FROM RDB$DATABASE;\r\n";
+  WriteBytes(folder / "a.sql", script);
+  ASSERT_EQ(Run({"encrypt", folder / "a.sql", folder / "a.rhtz"}).status, 0);
+  std::filesystem::create_symlink("/dev/stdout", folder / "link.sql");
+  const struct {
+    const char* name;
+    std::string commands; // run in the folder, the tool as $T
+    std::string written;  // what f holds at the end
+  } cases[] = {
+      {"standard output into a file",
+       "{ echo before; $T decrypt a.rhtz /dev/stdout; echo after; } > f",
+       "before\n" + script + "after\n"},
+      {"standard output appended to a file",
+       "echo earlier > f; { $T decrypt a.rhtz /dev/stdout; echo after; } >> f",
+       "earlier\n" + script + "after\n"},
+      {"standard output into a pipe", "$T decrypt a.rhtz /dev/stdout | cat > f", script},
+      {"/proc/self/fd/1 into a pipe", "$T decrypt a.rhtz /proc/self/fd/1 | cat > f", script},
+      {"another descriptor", "echo earlier > f; $T decrypt a.rhtz /dev/fd/3 3>> f",
+       "earlier\n" + script},
+      {"standard error", "$T decrypt a.rhtz /dev/stderr 2> f", script},
+      {"a link to standard output", "{ echo before; $T decrypt a.rhtz link.sql; } > f",
+       "before\n" + script},
+      {"encrypted into a pipe, decrypted from it",
+       "$T encrypt a.sql /dev/stdout | $T decrypt /dev/stdin - > f", script},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(folder / "case.sh", "T=" + Quoted(NIMBUS_BINARY_DIR "/tools/nimbus-scripttool") +
+                                       "\n" + c.commands + "\n");
+    const std::string command = "cd " + Quoted(folder.Path()) + " && sh case.sh 2> err";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadBytes(folder / "err"), "");
+    EXPECT_EQ(ReadBytes(folder / "f"), c.written);
+    EXPECT_EQ(FolderEntries(),
+              (std::vector<std::string>{"a.rhtz", "a.sql", "case.sh", "err", "f", "link.sql"}));
+    std::filesystem::remove(folder / "f");
+  }
+}
+
 TEST_F(crypt_command, usage_errors_never_echo_the_arguments) {
   const std::vector<std::string> cases[] = {
       {"encrypt"},

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "crypto/aes_cipher.h"
 #include "tests/crypto/scratch_folder.h"
@@ -147,6 +152,51 @@ TEST_F(script_file, bytes_forms_match_the_file_forms) {
       EXPECT_STREQ(error.what(), "Invalid file format");
     }
   }
+}
+
+// A pipe cannot seek to find the final block; it must decrypt as the file
+// with its bytes does, a trailing part block and a malformed source included.
+TEST_F(script_file, a_pipe_decrypts_as_its_file_does) {
+  std::mt19937 random(9);
+  const struct {
+    std::size_t plain;
+    std::string trailing;
+  } cases[] = {{0, ""}, {17, ""}, {17, "12345"}, {65536 * 2 + 5, ""}, {65536 * 2 + 5, "xyz"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.plain);
+    SCOPED_TRACE(c.trailing);
+    const std::string plain = RandomBytes(c.plain, random);
+    const std::string encrypted = TransformScriptBytes(plain, Key.data(), Key.size(), true);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    // Written alongside: more than a pipe holds would block a single thread.
+    // A reader that stops early makes the write fail, not the test end.
+    std::thread writer([&] {
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+      const std::string bytes = encrypted + c.trailing;
+      for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(ends[1], bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+          break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(ends[1]);
+    });
+    EXPECT_NO_THROW(Decrypt("/dev/fd/" + std::to_string(ends[0]), folder / "back.sql"));
+    ::close(ends[0]);
+    writer.join();
+    EXPECT_EQ(ReadBytes(folder / "back.sql"), plain);
+  }
+
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "31 bytes, less than two blocks", 31), 31);
+  ::close(ends[1]);
+  EXPECT_THROW(Decrypt("/dev/fd/" + std::to_string(ends[0]), folder / "out.sql"), ECipherException);
+  ::close(ends[0]);
 }
 
 TEST_F(script_file, equal_scripts_encrypt_differently) {

@@ -139,5 +139,31 @@ TEST(os, create_folders_makes_the_missing_ones_private_and_fails_through_a_file)
   EXPECT_EQ(ReadFile(file), "x");
 }
 
+// Names of this process's descriptors, however their folder is reached; a
+// folder of the same look elsewhere names files.
+TEST(os, own_descriptor_is_told_by_its_folder_not_its_spelling) {
+  const TempDir dir;
+  dir.Write("fd/1", "");
+  const std::string pid = std::to_string(::getpid());
+  const struct {
+    std::string path;
+    std::optional<int> descriptor;
+  } cases[] = {
+      {"/dev/fd/1", 1},
+      {"/proc/self/fd/2", 2},
+      {"/proc/" + pid + "/fd/0", 0},
+      {"/dev/./fd/12", 12},
+      {"/dev/stdout", std::nullopt}, // a link to /proc/self/fd/1: followed by the caller
+      {"/dev/fd/x", std::nullopt},
+      {"/dev/fd/", std::nullopt},
+      {dir.Path() + "/fd/1", std::nullopt},
+      {"/nonexistent/fd/1", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(os::OwnDescriptor(c.path), c.descriptor);
+  }
+}
+
 } // namespace
 } // namespace nimbus::test

@@ -2,6 +2,7 @@
 // standard output and standard error.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,10 +35,13 @@ protected:
     return path;
   }
 
-  // `args` is passed to the shell as it stands.
-  ToolRun Parse(const std::string& args) {
-    return nimbus::test::RunTool("'" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args,
-                                 dir_ + "/stderr");
+  // `args` is passed to the shell as it stands. Bounded, so that a tool that
+  // blocks fails the test instead of holding it.
+  // `before` goes in front of the command: a pipe into it, say.
+  ToolRun Parse(const std::string& args, const std::string& before = "") {
+    return nimbus::test::RunTool(
+        before + "timeout 60 '" NIMBUS_BINARY_DIR "/tools/nimbus-scripttool' parse " + args,
+        dir_ + "/stderr");
   }
 
   std::string dir_;
@@ -129,12 +133,17 @@ TEST_F(ScripttoolParse, bad_arguments_print_the_usage) {
 }
 
 // A file that cannot be read is named, with the reason, and the status is 2.
+// A device is refused unread: /dev/zero never ends.
 TEST_F(ScripttoolParse, unreadable_files_are_named_with_status_2) {
   struct Case {
     std::string path;
     std::string err;
   };
   const Case cases[] = {
+      {"/dev/zero",
+       "nimbus-scripttool parse: Cannot read file \"/dev/zero\". Not a regular file\n"},
+      {"/dev/null",
+       "nimbus-scripttool parse: Cannot read file \"/dev/null\". Not a regular file\n"},
       {"/nonexistent/x.sql",
        "nimbus-scripttool parse: Cannot open file \"/nonexistent/x.sql\". No such file or "
        "directory\n"},
@@ -150,6 +159,13 @@ TEST_F(ScripttoolParse, unreadable_files_are_named_with_status_2) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.err);
   }
+}
+
+// A script piped in is read to its end.
+TEST_F(ScripttoolParse, a_pipe_is_read_as_a_file) {
+  const ToolRun run = Parse("/dev/stdin", "printf 'SELECT 1 FROM RDB$DATABASE;\\n' | ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("statements=1 "), std::string::npos) << run.out;
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "app/run_description.h"
 #include "app/run_state.h"
 #include "app/script_expiry.h"
+#include "app/script_source.h"
 #include "app/texts.h"
 #include "crypto/script_file.h"
 #include "crypto/script_key.h"
@@ -21,6 +22,7 @@
 #include "platform/text.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
+#include "tools/scripttool/input.h"
 #include "tools/scripttool/output.h"
 
 // What a run would do with its argument, without a database: the run
@@ -70,7 +72,7 @@ public:
 
   // Records one script of the run list; false when the run would fail on it.
   bool CheckScript(std::size_t number, const TScriptPath& path, const std::string& label) {
-    AppendFields(out_, "script", number, path.Shown, Field(label));
+    AppendFields(out_, "script", number, Field(path.Shown), Field(label));
     bool ok = true;
     const bool encrypted = AnsiLowerCase(path.Shown).ends_with(".rhtz");
     if (encrypted) {
@@ -86,13 +88,19 @@ public:
         ok = Error(number, texts::kFileExpired);
     }
 
+    // Loaded by the run's own code: a UTF-8 script with a byte-order mark is
+    // converted, or refused for a character Windows-1252 cannot hold.
     std::string text;
     try {
-      text = os::ReadFileBytes(path.Real);
       if (encrypted) {
-        std::array<std::uint8_t, 16> key{};
-        DeriveScriptKey(key.data(), key.size(), PasswordCandidate(1));
-        text = TransformScriptBytes(text, key.data(), key.size(), false);
+        text = ReadWhole(path.Real, [](const std::string& real) {
+          std::array<std::uint8_t, 16> key{};
+          DeriveScriptKey(key.data(), key.size(), PasswordCandidate(1));
+          return ScriptText(
+              TransformScriptBytes(os::ReadFileBytes(real), key.data(), key.size(), false), real);
+        });
+      } else {
+        text = ReadWhole(path.Real, ReadScriptText);
       }
     } catch (const Exception& error) {
       return Error(number, error.Message());
@@ -141,7 +149,7 @@ private:
 int ArgumentNotFound(const std::string& argument) {
   std::string message = "Cannot open file \"" + argument + "\". Not a file";
   try {
-    os::ReadFileBytes(argument);
+    ReadWhole(argument, os::ReadFileBytes);
   } catch (const EFileReadError& error) {
     message = error.Message();
   }
@@ -188,7 +196,7 @@ int RunCheck(int argc, char** argv) {
     std::string description;
     try {
       // The program would read an unreadable file as an empty description.
-      description = os::ReadFileBytes(argument.Real);
+      description = ReadWhole(argument.Real, os::ReadFileBytes);
     } catch (const EFileReadError& error) {
       Write("nimbus-scripttool check: " + error.Message() + "\n", stderr);
       return 2;
@@ -199,7 +207,7 @@ int RunCheck(int argc, char** argv) {
   }
 
   std::string out;
-  AppendFields(out, "run", single ? "script" : "description", argument.Shown);
+  AppendFields(out, "run", single ? "script" : "description", Field(argument.Shown));
   const TConfigOrvan& station = state.StationSettings;
   AppendFields(out, "option", "base", Field(station.DatabaseAlias));
   AppendFields(out, "option", "ip", Field(station.ServerAddress));

@@ -1,4 +1,5 @@
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -12,6 +13,8 @@
 #include "app/password_candidate.h"
 #include "crypto/script_file.h"
 #include "crypto/script_key.h"
+#include "platform/exception.h"
+#include "platform/os.h"
 #include "tools/scripttool/commands.h"
 
 namespace nimbus::scripttool {
@@ -83,13 +86,21 @@ std::filesystem::path WorkFileFor(const std::filesystem::path& output) {
   }
 }
 
-// The file a symbolic link leads to, through any chain of links; `path`
-// itself when it is no link. The target need not exist yet.
-std::filesystem::path FollowLinks(std::filesystem::path path) {
+// Where OUT leads through any chain of symbolic links: the file at its end,
+// which need not exist yet, or a descriptor of this process (/dev/stdout
+// leads to /proc/self/fd/1), whose link text names no file.
+struct OutputTarget {
+  std::filesystem::path file;
+  std::optional<int> descriptor;
+};
+
+OutputTarget FollowLinks(std::filesystem::path path) {
   for (int hops = 0;; ++hops) {
+    if (const std::optional<int> descriptor = os::OwnDescriptor(path.string()))
+      return {path, descriptor};
     std::error_code error;
     if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)))
-      return path;
+      return {path, std::nullopt};
     if (hops == 40)
       throw std::filesystem::filesystem_error(
           "too many links", path, std::make_error_code(std::errc::too_many_symbolic_link_levels));
@@ -98,7 +109,35 @@ std::filesystem::path FollowLinks(std::filesystem::path path) {
   }
 }
 
-// Writes OUT: "-" is standard output; a device or FIFO cannot be replaced and
+// An OUT that names an open descriptor is written where the descriptor
+// stands, as "-" is: the shell's `> file` or `>> file` keeps what is written
+// before and after.
+void TransformToDescriptor(const CryptArguments& arguments, const std::array<std::uint8_t, 16>& key,
+                           bool encrypt, int descriptor) {
+  if (descriptor == 1 || descriptor == 2) {
+    DecryptScriptFile(arguments.input, descriptor == 1 ? stdout : stderr, arguments.output,
+                      key.data(), key.size(), encrypt);
+    return;
+  }
+  const auto writeError = [&](int error) {
+    return EOSError(error, "Cannot write file \"" + arguments.output + "\". " +
+                               std::generic_category().message(error));
+  };
+  std::FILE* stream = os::StreamOnDescriptor(descriptor);
+  if (!stream)
+    throw writeError(errno);
+  try {
+    DecryptScriptFile(arguments.input, stream, arguments.output, key.data(), key.size(), encrypt);
+  } catch (...) {
+    std::fclose(stream);
+    throw;
+  }
+  if (std::fclose(stream) != 0)
+    throw writeError(errno);
+}
+
+// Writes OUT: "-" and an open descriptor are written where they stand; a
+// device or FIFO (the type found through any links) cannot be replaced and
 // is written directly; any other OUT (a link followed to its target) is
 // written beside itself and renamed over, so that a failure leaves it as it
 // was.
@@ -108,13 +147,18 @@ void Transform(const CryptArguments& arguments, const std::array<std::uint8_t, 1
     DecryptScriptFile(arguments.input, stdout, "standard output", key.data(), key.size(), encrypt);
     return;
   }
-  const std::filesystem::path output = FollowLinks(arguments.output);
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(output, error);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    DecryptScriptFile(arguments.input, output, key.data(), key.size(), encrypt);
+  const OutputTarget target = FollowLinks(arguments.output);
+  if (target.descriptor) {
+    TransformToDescriptor(arguments, key, encrypt, *target.descriptor);
     return;
   }
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(arguments.output, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    DecryptScriptFile(arguments.input, arguments.output, key.data(), key.size(), encrypt);
+    return;
+  }
+  const std::filesystem::path& output = target.file;
   work = WorkFileFor(output);
   DecryptScriptFile(arguments.input, work, key.data(), key.size(), encrypt);
   // The new file takes the old one's permissions: a plain script kept

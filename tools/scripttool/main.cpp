@@ -1,5 +1,7 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "tools/scripttool/commands.h"
 
@@ -14,11 +16,7 @@ int Usage() {
   return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2)
-    return Usage();
+int Dispatch(int argc, char** argv) {
   const char* command = argv[1];
   if (std::strcmp(command, "parse") == 0)
     return nimbus::scripttool::RunParse(argc - 2, argv + 2);
@@ -29,4 +27,19 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "check") == 0)
     return nimbus::scripttool::RunCheck(argc - 2, argv + 2);
   return Usage();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2)
+    return Usage();
+  // A file read whole can still be too large for what is made of it (its
+  // lines, its statements): say so rather than abort.
+  try {
+    return Dispatch(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "nimbus-scripttool %s: %s\n", argv[1], std::strerror(ENOMEM));
+    return 2;
+  }
 }

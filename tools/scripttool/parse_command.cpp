@@ -8,6 +8,7 @@
 #include "platform/os.h"
 #include "script/parser.h"
 #include "tools/scripttool/commands.h"
+#include "tools/scripttool/input.h"
 #include "tools/scripttool/output.h"
 
 namespace nimbus::scripttool {
@@ -43,7 +44,7 @@ int RunParse(int argc, char** argv) {
 
   std::string content;
   try {
-    content = os::ReadFileBytes(file);
+    content = ReadWhole(file, os::ReadFileBytes, /*pipes=*/true);
   } catch (const EFileReadError& error) {
     Write("nimbus-scripttool parse: " + error.Message() + "\n", stderr);
     return 2;
