@@ -110,8 +110,7 @@ constexpr KeywordObject kObjectKeywords[] = {
 
 // Cheap first-letter test before a full MatchKeyword (lower case matches too).
 bool SameFirstLetter(const char* keyword, unsigned char ch) {
-  return ch == static_cast<unsigned char>(keyword[0]) ||
-         ch - 32 == static_cast<unsigned char>(keyword[0]);
+  return KeywordCharMatches(keyword[0], ch);
 }
 
 TStatementKind StatementKeyword(std::string_view text, std::size_t col) {
@@ -414,9 +413,7 @@ private:
   bool TerminatorAt(std::size_t col) const {
     if (!terminator_.empty()) {
       // Cheap first-character test before the full keyword match.
-      const int first = static_cast<unsigned char>(terminator_[0]);
-      const int ch = static_cast<unsigned char>(text_[col - 1]);
-      if (ch != first && ch - 32 != first)
+      if (!KeywordCharMatches(terminator_[0], text_[col - 1]))
         return false;
     }
     return Match(terminator_, col);

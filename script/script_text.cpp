@@ -48,9 +48,7 @@ bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t c
   if (col == 0 || n + col > length + 1)
     return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const int k = static_cast<unsigned char>(keyword[i]);
-    const int t = static_cast<unsigned char>(text[col - 1 + i]);
-    if (t != k && t - 32 != k)
+    if (!KeywordCharMatches(keyword[i], text[col - 1 + i]))
       return false;
   }
   const std::size_t after = col + n; // 1-based column after the match

@@ -11,10 +11,16 @@ namespace nimbus {
 // Lexical helpers over script lines (8-bit text, no line breaks). They read in
 // place and allocate only for the text they return.
 
-// Whether `keyword` (upper case) stands at 1-based column `col` of `text`.
-// A text character matches when it is equal or its code minus 32 is the
-// keyword character's (so lower case matches, and "[" matches ";"). After the
-// keyword the text must end or go on with a delimiter: TAB LF CR space , - / ; ^ }.
+// One character of a keyword test: equal, or an ASCII lower-case letter
+// against its capital. Nothing else folds, so "[" is not ";" and "A" is not
+// "!": a terminator made of punctuation must stand as it is.
+constexpr bool KeywordCharMatches(unsigned char keyword, unsigned char text) {
+  return text == keyword || (text >= 'a' && text <= 'z' && text - ('a' - 'A') == keyword);
+}
+
+// Whether `keyword` (upper case) stands at 1-based column `col` of `text`,
+// character by character as KeywordCharMatches says. After the keyword the
+// text must end or go on with a delimiter: TAB LF CR space , - / ; ^ }.
 // The character before the match is never examined.
 bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t col);
 

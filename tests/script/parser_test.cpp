@@ -135,6 +135,10 @@ const SplitCase kSplitCases[] = {
      {{skCreate, okProcedure, "P", "2:1", "2:31"},
       {skCreate, okProcedure, "Q", "3:1", "3:31"},
       {skCommit, okDatabase, "", "5:1", "5:6"}}},
+    {"a punctuation terminator is not found in letters",
+     "SET TERM ! ;\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T SELECT 1 FROM RDB$DATABASE A;\n"
+     "END!\nSET TERM ; !\nEXECUTE PROCEDURE P;",
+     {{skCreate, okProcedure, "P", "2:1", "5:3"}, {skDML, okNone, "", "7:1", "7:19"}}},
     {"the first character of a statement is not examined again",
      "'a;' ;\nCOMMIT;",
      {{skUnrecognized, okNone, "", "1:1", "2:7"}}},

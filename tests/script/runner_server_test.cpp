@@ -118,6 +118,36 @@ TEST_F(runner_server, commit_and_rollback_commands) {
   EXPECT_EQ(QueryInt(*tr, "SELECT SUM(ID) FROM T"), 1 + 3 + 5);
 }
 
+// Scripts whose statements were once cut in the wrong place: a statement lost
+// inside another, or a piece of one run on its own.
+TEST_F(runner_server, statements_run_whole_and_nothing_else_runs) {
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string count; // of the rows the whole script leaves
+    int rows;
+  };
+  const Case cases[] = {
+      {"a letter is no punctuation terminator",
+       "CREATE TABLE T2 (ID INTEGER);\n"
+       "SET TERM ! ;\n"
+       "CREATE PROCEDURE P2 AS\n"
+       "BEGIN\n"
+       "  INSERT INTO T2 SELECT 1 FROM RDB$DATABASE A;\n"
+       "END!\n"
+       "SET TERM ; !\n"
+       "EXECUTE PROCEDURE P2;",
+       "SELECT COUNT(*) FROM T2", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Run(c.script);
+    EXPECT_EQ(ErrorList(), "");
+    EXPECT_EQ(QueryInt(*tr, c.count), c.rows);
+    tr->Commit();
+  }
+}
+
 TEST_F(runner_server, failed_commits_roll_back_and_the_rest_is_kept) {
   // Firebird checks a unique index against existing rows at commit.
   struct Case {

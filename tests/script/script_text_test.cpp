@@ -29,7 +29,18 @@ const MatchCase kMatchCases[] = {
     {"END", "END}", 1, true},
     {"END", "END-", 1, true},
     {"END", "END=", 1, false},
-    {";", "[", 1, true},   // "[" is ";" plus 32
+    // Only the letters a-z fold; other characters 32 above a keyword's are not it.
+    {";", "[", 1, false},
+    {"!", "A", 1, false},
+    {"!!", "AA", 1, false},
+    {"^", "~", 1, false},
+    {"#", "C", 1, false},
+    {"1", "Q", 1, false},
+    {"@", "`", 1, false},
+    {"[", "{", 1, false},
+    {"{$IF", "{DIF X}", 1, false},
+    {"\xC9T\xC9", "\xE9t\xE9", 1, false},
+    {"AZ", "az", 1, true},
     {";", ";X", 1, false}, // a terminator directly followed by a letter
     {";", "; X", 1, true},
     {"SET", "SE", 1, false}, // longer than the rest of the text
