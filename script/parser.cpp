@@ -1,7 +1,6 @@
 #include "script/parser.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -142,6 +141,7 @@ bool IsBodyObject(TObjectKind kind) {
 
 // One pass over the characters. Three pieces of state carry over from one
 // line to the next: the statement state, the lexical mode and the SET TERM state.
+// A directive header is a statement state of its own: only its "}" counts.
 class TpFIBScriptParser::Scanner {
 public:
   Scanner(TpFIBScriptParser& parser, const std::vector<std::string>& script,
@@ -178,7 +178,7 @@ public:
       }
     }
     parser_.openDirectives_ = static_cast<std::int32_t>(openDirectives_.size());
-    parser_.endsInComment_ = lex_ == Lex::kBlockComment;
+    parser_.endsInComment_ = lex_.Mode == TLexMode::kBlockComment;
     // A growing text may close its directives later.
     if (final && !openDirectives_.empty() && !errorLeaving)
       throw std::runtime_error("Parse script error.\r\n$ENDIF skipped " +
@@ -186,39 +186,15 @@ public:
   }
 
 private:
-  enum class State { kBetween, kStatement, kBrace };
-  enum class Lex { kNormal, kBlockComment, kSingleQuote, kDoubleQuote, kDirectiveHeader };
+  enum class State { kBetween, kStatement, kBrace, kDirectiveHeader };
   enum class SetTerm { kOff, kArmed, kCollecting };
 
   void ScanLine() {
     const std::size_t length = text_.size();
     const char* s = text_.data();
     for (std::size_t col = 1; col <= length; ++col) {
-      switch (lex_) {
-      case Lex::kNormal:
-        break;
-      case Lex::kBlockComment: {
-        // Ends at a "/" after a "*" (the opening "*" counts: "/*/" is a comment).
-        const unsigned char ch = s[col - 1];
-        if (ch == '/' && col >= 2 && s[col - 2] == '*')
-          lex_ = Lex::kNormal;
-        continue;
-      }
-      case Lex::kSingleQuote:
-      case Lex::kDoubleQuote: {
-        const char quote = lex_ == Lex::kSingleQuote ? '\'' : '"';
-        const void* found = std::memchr(s + col - 1, quote, length - col + 1);
-        if (!found)
-          return;
-        col = static_cast<const char*>(found) - s + 1;
-        lex_ = Lex::kNormal;
-        continue;
-      }
-      case Lex::kDirectiveHeader:
-        if (s[col - 1] == '}') {
-          directives_[openDirectives_.back()].HeaderEnd = Here(col);
-          lex_ = Lex::kNormal;
-        }
+      if (lex_.Mode != TLexMode::kNormal) {
+        col = SkipLexMode(lex_, text_, col);
         continue;
       }
       switch (state_) {
@@ -231,6 +207,13 @@ private:
       case State::kBrace:
         if (s[col - 1] == '}') {
           statements_[statementCount_ - 1].EndPos = Here(col);
+          state_ = State::kBetween;
+        }
+        break;
+      case State::kDirectiveHeader:
+        // Quotes and comments included, everything up to "}" is the header.
+        if (s[col - 1] == '}') {
+          directives_[openDirectives_.back()].HeaderEnd = Here(col);
           state_ = State::kBetween;
         }
         break;
@@ -247,15 +230,10 @@ private:
     case kCloseBrace:
       return col;
     case kDash:
-      if (NextIs(col, '-'))
-        return text_.size();
-      Start(col, skRaw);
-      return col;
     case kSlash:
-      if (NextIs(col, '*'))
-        lex_ = Lex::kBlockComment;
-      else
-        Start(col, skRaw);
+      if (const std::size_t last = EnterLexMode(lex_, text_, col))
+        return last;
+      Start(col, skRaw);
       return col;
     case kLetterS:
       if (Match("SET", col)) {
@@ -292,7 +270,7 @@ private:
     for (const char* keyword : kOpeningDirectives)
       if (Match(keyword, col)) {
         OpenDirective(col);
-        lex_ = Lex::kDirectiveHeader;
+        state_ = State::kDirectiveHeader;
         return col;
       }
     Start(col, NextIs(col, '$') ? skDirective : skRaw);
@@ -304,16 +282,13 @@ private:
     const unsigned char ch = text_[col - 1];
     switch (kCharTable.classes[ch]) {
     case kQuote:
-      lex_ = Lex::kSingleQuote;
-      return col;
     case kDoubleQuote:
-      lex_ = Lex::kDoubleQuote;
-      return col;
     case kDash:
-      return NextIs(col, '-') ? text_.size() : col;
     case kSlash:
-      if (NextIs(col, '*'))
-        lex_ = Lex::kBlockComment;
+      // Quoted texts, q-literals and comments hide terminators; a lone "-"
+      // or "/" is never part of one.
+      if (const std::size_t last = EnterLexMode(lex_, text_, col))
+        return last;
       return col;
     case kLetterT:
       if (setTerm_ == SetTerm::kArmed && Match("TERM", col) && TermFollowsSet(col)) {
@@ -434,7 +409,7 @@ private:
   std::int32_t line_ = 0;
   std::string_view text_;
   State state_ = State::kBetween;
-  Lex lex_ = Lex::kNormal;
+  TLexState lex_;
   SetTerm setTerm_ = SetTerm::kOff;
   std::optional<TScriptPos> wordAfterSet_; // of the current SET statement, once looked for
   std::string newTerminator_;

@@ -55,6 +55,71 @@ bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t c
   return after > length || IsKeywordDelimiter(static_cast<unsigned char>(text[after - 1]));
 }
 
+std::size_t EnterLexMode(TLexState& lex, std::string_view text, std::size_t col) {
+  const std::size_t length = text.size();
+  const bool more = col < length;
+  const char next = more ? text[col] : '\0';
+  switch (text[col - 1]) {
+  case '\'':
+    if (more && col >= 2 && (text[col - 2] == 'q' || text[col - 2] == 'Q') &&
+        (col == 2 || !IsWordChar(static_cast<unsigned char>(text[col - 3])))) {
+      lex.Mode = TLexMode::kQLiteral;
+      lex.Close = next == '('   ? ')'
+                  : next == '[' ? ']'
+                  : next == '{' ? '}'
+                  : next == '<' ? '>'
+                                : next;
+      return col + 1; // the opening delimiter is no closing one
+    }
+    lex.Mode = TLexMode::kSingleQuote;
+    return col;
+  case '"':
+    lex.Mode = TLexMode::kDoubleQuote;
+    return col;
+  case '-':
+    return more && next == '-' ? length : 0;
+  case '/':
+    if (!more || next != '*')
+      return 0;
+    // The "*" is looked at again: it may also close the comment ("/*/").
+    lex.Mode = TLexMode::kBlockComment;
+    return col;
+  default:
+    return 0;
+  }
+}
+
+std::size_t SkipLexMode(TLexState& lex, std::string_view text, std::size_t col) {
+  const std::size_t length = text.size();
+  switch (lex.Mode) {
+  case TLexMode::kNormal:
+    return col - 1;
+  case TLexMode::kBlockComment:
+    for (std::size_t c = std::max<std::size_t>(col, 2); c <= length; ++c)
+      if (text[c - 1] == '/' && text[c - 2] == '*') {
+        lex.Mode = TLexMode::kNormal;
+        return c;
+      }
+    return length;
+  case TLexMode::kSingleQuote:
+  case TLexMode::kDoubleQuote: {
+    const std::size_t close = text.find(lex.Mode == TLexMode::kSingleQuote ? '\'' : '"', col - 1);
+    if (close == std::string_view::npos)
+      return length;
+    lex.Mode = TLexMode::kNormal;
+    return close + 1;
+  }
+  case TLexMode::kQLiteral:
+    for (std::size_t c = col; c < length; ++c)
+      if (text[c - 1] == lex.Close && text[c] == '\'') {
+        lex.Mode = TLexMode::kNormal;
+        return c + 1;
+      }
+    return length;
+  }
+  return length;
+}
+
 TScriptPos NextToken(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end) {
   if (pos.Line < 0 || static_cast<std::size_t>(pos.Line) >= script.size() || end.Line < pos.Line)
     return {};

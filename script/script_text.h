@@ -24,6 +24,40 @@ constexpr bool KeywordCharMatches(unsigned char keyword, unsigned char text) {
 // The character before the match is never examined.
 bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t col);
 
+// Letters, digits, "_" and "$": what an unquoted name is made of.
+constexpr bool IsWordChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$';
+}
+
+// Lexical modes of statement text that carry over from one line to the next.
+enum class TLexMode : std::uint8_t {
+  kNormal,
+  kBlockComment,
+  kSingleQuote,
+  kDoubleQuote,
+  kQLiteral
+};
+
+struct TLexState {
+  TLexMode Mode = TLexMode::kNormal;
+  char Close = 0; // a q-literal ends at this character directly followed by a quote
+};
+
+// At column `col` of normal text: when its character opens a quoted text, a
+// q-literal or a comment, enters that mode and returns the column of the
+// opening's last character (for "--", the line's length: the rest of the line
+// is the comment). Otherwise returns 0. A q-literal is q'<c>...<c>' (q or Q,
+// not the end of a longer name); ( [ { < close with their partners, any other
+// delimiter with itself. A "q'" at the end of a line has no delimiter and is
+// taken for a q and a quote.
+std::size_t EnterLexMode(TLexState& lex, std::string_view text, std::size_t col);
+
+// Inside a quoted text, q-literal or block comment at `col`: the column of its
+// last character, the mode then back to normal; or the line's length when it
+// goes on past the line. A doubled quote ends the text and opens it again.
+std::size_t SkipLexMode(TLexState& lex, std::string_view text, std::size_t col);
+
 // Position of the token after the one at `pos`, searching no further than
 // `end` (inclusive); Col 0 when there is none. Blanks, ";", lone "-" and "/",
 // "--" line comments and "/* */" comments lie between tokens.

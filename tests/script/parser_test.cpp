@@ -139,6 +139,29 @@ const SplitCase kSplitCases[] = {
      "SET TERM ! ;\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T SELECT 1 FROM RDB$DATABASE A;\n"
      "END!\nSET TERM ; !\nEXECUTE PROCEDURE P;",
      {{skCreate, okProcedure, "P", "2:1", "5:3"}, {skDML, okNone, "", "7:1", "7:19"}}},
+    {"a q-literal holds quotes and terminators",
+     "INSERT INTO T VALUES (2, q'[it's; DELETE FROM T; ]');\nCOMMIT;",
+     {{skInsert, okNone, "", "1:1", "1:52"}, {skCommit, okDatabase, "", "2:1", "2:6"}}},
+    {"q-literal delimiters close with their partner or with themselves",
+     "UPDATE T SET S = Q'{a'}; b}';\nUPDATE T SET S = q'(;')';\nUPDATE T SET S = q'<;'>';\n"
+     "UPDATE T SET S = q'!it's; ok!';\nUPDATE T SET S = q'';'';",
+     {{skDML, okNone, "", "1:1", "1:28"},
+      {skDML, okNone, "", "2:1", "2:24"},
+      {skDML, okNone, "", "3:1", "3:24"},
+      {skDML, okNone, "", "4:1", "4:30"},
+      {skDML, okNone, "", "5:1", "5:23"}}},
+    {"a q-literal goes on over line breaks",
+     "INSERT INTO T VALUES (q'<a;\nb'>; c>');\nCOMMIT;",
+     {{skInsert, okNone, "", "1:1", "2:9"}, {skCommit, okDatabase, "", "3:1", "3:6"}}},
+    {"a q ending a longer name opens a plain quoted text",
+     "SELECT Aq'[' FROM T;\nSELECT 1q'[' FROM T;\nSELECT _q'[' FROM T;\nSELECT $q'[' FROM T;",
+     {{skUnrecognized, okNone, "", "1:1", "1:19"},
+      {skUnrecognized, okNone, "", "2:1", "2:19"},
+      {skUnrecognized, okNone, "", "3:1", "3:19"},
+      {skUnrecognized, okNone, "", "4:1", "4:19"}}},
+    {"q and a quote at the end of a line open a plain quoted text",
+     "SELECT q'\n;' FROM T;\nCOMMIT;",
+     {{skUnrecognized, okNone, "", "1:1", "2:9"}, {skCommit, okDatabase, "", "3:1", "3:6"}}},
     {"the first character of a statement is not examined again",
      "'a;' ;\nCOMMIT;",
      {{skUnrecognized, okNone, "", "1:1", "2:7"}}},
@@ -410,6 +433,13 @@ TEST(parser, chunk_parse_leaves_the_last_statement_open) {
   EXPECT_FALSE(p.statements[1].HasEnd());
   EXPECT_EQ(p.statements[1].ObjectKind, okProcedure); // classified at its inner ";"
   EXPECT_FALSE(p.parser.BodyTracker().Tracking);
+}
+
+TEST(parser, chunk_parse_keeps_a_q_literal_open_over_the_chunk_end) {
+  Parsed p;
+  ParseText(p, "DELETE FROM T WHERE S = q'[a;]';\nINSERT INTO T VALUES (q'[it's;\nc;", false);
+  ExpectStatements(p.statements, {{skDML, okNone, "", "1:1", "1:31"},
+                                  {skUnrecognized, okNone, "", "2:1", "0:0"}});
 }
 
 TEST(parser, chunk_parse_follows_set_term) {

@@ -138,6 +138,15 @@ TEST_F(runner_server, statements_run_whole_and_nothing_else_runs) {
        "SET TERM ; !\n"
        "EXECUTE PROCEDURE P2;",
        "SELECT COUNT(*) FROM T2", 1},
+      {"a q-literal holding a quote and statements",
+       "CREATE TABLE T1 (ID INTEGER, S VARCHAR(100));\n"
+       "INSERT INTO T1 VALUES (1, 'keep');\n"
+       "COMMIT;\n"
+       "INSERT INTO T1 VALUES (2, q'[it's; DELETE FROM T1; ]');\n"
+       "INSERT INTO T1 VALUES (3, Q'{a\n;b}');",
+       "SELECT COUNT(*) FROM T1 WHERE S IN ('keep', 'it''s; DELETE FROM T1; ', "
+       "'a' || ASCII_CHAR(13) || ASCII_CHAR(10) || ';b')",
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
