@@ -112,6 +112,13 @@ bool SameFirstLetter(const char* keyword, unsigned char ch) {
   return KeywordCharMatches(keyword[0], ch);
 }
 
+// Whether a whole word is `keyword` (upper case), lower case letters folding.
+bool IsWord(std::string_view word, std::string_view keyword) {
+  return word.size() == keyword.size() &&
+         std::equal(keyword.begin(), keyword.end(), word.begin(),
+                    [](char k, char w) { return KeywordCharMatches(k, w); });
+}
+
 TStatementKind StatementKeyword(std::string_view text, std::size_t col) {
   if (col < 1 || col > text.size())
     return skUnrecognized;
@@ -609,21 +616,30 @@ bool TpFIBScriptParser::BodyComplete(TStatementDesc& st, bool semicolonTerminato
 }
 
 // Counts BEGIN/CASE against END from the body's BEGIN; an "AS" without BEGIN
-// yet (DECLARE VARIABLE lines) keeps the statement open too.
+// yet (DECLARE VARIABLE lines) keeps the statement open too. The words are
+// whole words outside quotes and comments, wherever they stand: an END
+// followed by ")" or "||", or a CASE after "(" or "=", counts like any other.
 bool TpFIBScriptParser::CheckBody(const TStatementDesc& st) {
   TBodyTracker& body = bodyTracker_;
   const TScriptPos end = st.EndPos;
   const TScriptPos resume{st.EndPos.Col + 1, st.EndPos.Line};
+  std::string_view word;
+  const auto next = [&](TScriptPos from) { return NextWord(*script_, from, end, word); };
+  // Words are in normal text, and so is the character after one.
+  const auto after = [&](TScriptPos at) {
+    return TScriptPos{at.Col + static_cast<std::uint32_t>(word.size()), at.Line};
+  };
   TScriptPos pos;
   if (body.Tracking) {
-    pos = body.ResumePos;
+    pos = next(body.ResumePos);
   } else {
     bool as = false;
     bool begin = false;
-    for (pos = NextToken(st.StartPos, end); pos.Col; pos = NextToken(pos, end)) {
-      if (KeywordAt("AS", pos)) {
+    // The statement's own first word (CREATE, ALTER, RECREATE, EXECUTE) is none of these.
+    for (pos = next(st.StartPos); pos.Col; pos = next(after(pos))) {
+      if (IsWord(word, "AS")) {
         as = true;
-      } else if (KeywordAt("BEGIN", pos)) {
+      } else if (IsWord(word, "BEGIN")) {
         begin = true;
         break;
       }
@@ -639,17 +655,18 @@ bool TpFIBScriptParser::CheckBody(const TStatementDesc& st) {
     body.Tracking = true;
     body.BeginSeen = true;
     body.Depth = 1;
+    pos = next(after(pos));
   }
-  for (pos = NextToken(pos, end); pos.Col; pos = NextToken(pos, end)) {
-    const bool begin = KeywordAt("BEGIN", pos);
-    if (begin || KeywordAt("CASE", pos)) {
+  for (; pos.Col; pos = next(after(pos))) {
+    const bool begin = IsWord(word, "BEGIN");
+    if (begin || IsWord(word, "CASE")) {
       if (body.BeginSeen) {
         ++body.Depth;
       } else {
         body.Depth = 1;
         body.BeginSeen = begin;
       }
-    } else if (KeywordAt("END", pos)) {
+    } else if (IsWord(word, "END")) {
       --body.Depth;
     }
     if (body.Depth == 0 && body.BeginSeen) {

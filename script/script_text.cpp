@@ -120,6 +120,42 @@ std::size_t SkipLexMode(TLexState& lex, std::string_view text, std::size_t col) 
   return length;
 }
 
+TScriptPos NextWord(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end,
+                    std::string_view& word) {
+  TLexState lex;
+  for (std::int32_t line = std::max(pos.Line, 0);
+       line <= end.Line && static_cast<std::size_t>(line) < script.size(); ++line) {
+    const std::string_view s = script[line];
+    const std::size_t limit =
+        line == end.Line ? std::min<std::size_t>(end.Col, s.size()) : s.size();
+    std::size_t col = line == pos.Line ? std::max<std::size_t>(pos.Col, 1) : 1;
+    bool tail = line == pos.Line && col >= 2 && col - 2 < s.size() &&
+                IsWordChar(static_cast<unsigned char>(s[col - 2]));
+    for (; col <= limit; ++col) {
+      if (lex.Mode != TLexMode::kNormal) {
+        col = SkipLexMode(lex, s, col);
+        continue;
+      }
+      if (IsWordChar(static_cast<unsigned char>(s[col - 1]))) {
+        std::size_t last = col;
+        while (last < limit && IsWordChar(static_cast<unsigned char>(s[last])))
+          ++last;
+        if (!tail) {
+          word = s.substr(col - 1, last - col + 1);
+          return {static_cast<std::uint32_t>(col), line};
+        }
+        tail = false;
+        col = last;
+        continue;
+      }
+      tail = false;
+      if (const std::size_t last = EnterLexMode(lex, s, col))
+        col = last;
+    }
+  }
+  return {};
+}
+
 TScriptPos NextToken(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end) {
   if (pos.Line < 0 || static_cast<std::size_t>(pos.Line) >= script.size() || end.Line < pos.Line)
     return {};

@@ -58,6 +58,14 @@ std::size_t EnterLexMode(TLexState& lex, std::string_view text, std::size_t col)
 // goes on past the line. A doubled quote ends the text and opens it again.
 std::size_t SkipLexMode(TLexState& lex, std::string_view text, std::size_t col);
 
+// The first whole word (a run of word characters, not the tail of one
+// before it) from `pos` up to `end` (inclusive) that stands outside quoted
+// texts, q-literals and comments; Col 0 when there is none. `pos` lies in
+// normal text, as a statement's start or the place after a word or a
+// terminator does. `word` views the word in its line.
+TScriptPos NextWord(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end,
+                    std::string_view& word);
+
 // Position of the token after the one at `pos`, searching no further than
 // `end` (inclusive); Col 0 when there is none. Blanks, ";", lone "-" and "/",
 // "--" line comments and "/* */" comments lie between tokens.

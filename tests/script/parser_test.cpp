@@ -90,6 +90,18 @@ const SplitCase kSplitCases[] = {
      "CREATE OR ALTER PROCEDURE P RETURNS (R INT) AS\nBEGIN\n  IF (1 = 1) THEN\n  BEGIN\n"
      "    R = CASE WHEN 1 = 1 THEN 1 ELSE 2 END;\n  END\n  SUSPEND;\nEND;\nCOMMIT;",
      {{skCreate, okProcedure, "P", "1:1", "8:3"}, {skCommit, okDatabase, "", "9:1", "9:6"}}},
+    {"CASE and END count next to brackets and operators",
+     "CREATE PROCEDURE P (N INTEGER) AS\nDECLARE S VARCHAR(9);\nBEGIN\n"
+     "  INSERT INTO T VALUES (COALESCE(NULL, CASE WHEN :N > 0 THEN 1 ELSE 0 END));\n"
+     "  S = CASE WHEN :N > 0 THEN 'a' ELSE 'b' END||'x';\n"
+     "  N = (CASE :N WHEN 1 THEN 2 END)+IIF(N=1,CASE N WHEN 1 THEN 1 END,0);\n"
+     "  IF (N > 0) THEN BEGIN N = 1; END\n"
+     "  END_DATE = 1; XCASE = 2; BEGINS = 3;\nEND;\nCOMMIT;",
+     {{skCreate, okProcedure, "P", "1:1", "9:3"}, {skCommit, okDatabase, "", "10:1", "10:6"}}},
+    {"BEGIN, CASE and END in quotes and comments do not count",
+     "EXECUTE BLOCK AS\nDECLARE S VARCHAR(40);\nBEGIN\n  S = 'one\nEND two';\n"
+     "  S = q'[ END; ]'; S = \"END\"; -- END;\n  /* END;\n  CASE */ S = 'BEGIN';\nEND;\nCOMMIT;",
+     {{skDML, okBlock, "", "1:1", "9:3"}, {skCommit, okDatabase, "", "10:1", "10:6"}}},
     {"DROP PROCEDURE and ALTER TRIGGER INACTIVE end at their first semicolon",
      "DROP PROCEDURE P;\nALTER TRIGGER T INACTIVE;",
      {{skDrop, okProcedure, "P", "1:1", "1:16"}, {skAlter, okTrigger, "T", "2:1", "2:24"}}},

@@ -147,6 +147,17 @@ TEST_F(runner_server, statements_run_whole_and_nothing_else_runs) {
        "SELECT COUNT(*) FROM T1 WHERE S IN ('keep', 'it''s; DELETE FROM T1; ', "
        "'a' || ASCII_CHAR(13) || ASCII_CHAR(10) || ';b')",
        3},
+      {"a CASE closed by END)",
+       "CREATE TABLE T8 (ID INTEGER);\n"
+       "CREATE PROCEDURE P8 (N INTEGER) AS\n"
+       "BEGIN\n"
+       "  INSERT INTO T8 VALUES (COALESCE(NULL, CASE WHEN :N > 0 THEN 1 ELSE 0 END));\n"
+       "END;\n"
+       "INSERT INTO T8 VALUES (10);\n"
+       "COMMIT;\n"
+       "EXECUTE PROCEDURE P8(5);\n"
+       "INSERT INTO T8 VALUES (11);",
+       "SELECT SUM(ID) FROM T8", 1 + 10 + 11},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
