@@ -1,7 +1,6 @@
 #include "script/parser.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -110,8 +109,14 @@ constexpr KeywordObject kObjectKeywords[] = {
 
 // Cheap first-letter test before a full MatchKeyword (lower case matches too).
 bool SameFirstLetter(const char* keyword, unsigned char ch) {
-  return ch == static_cast<unsigned char>(keyword[0]) ||
-         ch - 32 == static_cast<unsigned char>(keyword[0]);
+  return KeywordCharMatches(keyword[0], ch);
+}
+
+// Whether a whole word is `keyword` (upper case), lower case letters folding.
+bool IsWord(std::string_view word, std::string_view keyword) {
+  return word.size() == keyword.size() &&
+         std::equal(keyword.begin(), keyword.end(), word.begin(),
+                    [](char k, char w) { return KeywordCharMatches(k, w); });
 }
 
 TStatementKind StatementKeyword(std::string_view text, std::size_t col) {
@@ -143,6 +148,7 @@ bool IsBodyObject(TObjectKind kind) {
 
 // One pass over the characters. Three pieces of state carry over from one
 // line to the next: the statement state, the lexical mode and the SET TERM state.
+// A directive header is a statement state of its own: only its "}" counts.
 class TpFIBScriptParser::Scanner {
 public:
   Scanner(TpFIBScriptParser& parser, const std::vector<std::string>& script,
@@ -179,7 +185,7 @@ public:
       }
     }
     parser_.openDirectives_ = static_cast<std::int32_t>(openDirectives_.size());
-    parser_.endsInComment_ = lex_ == Lex::kBlockComment;
+    parser_.endsInComment_ = lex_.Mode == TLexMode::kBlockComment;
     // A growing text may close its directives later.
     if (final && !openDirectives_.empty() && !errorLeaving)
       throw std::runtime_error("Parse script error.\r\n$ENDIF skipped " +
@@ -187,39 +193,15 @@ public:
   }
 
 private:
-  enum class State { kBetween, kStatement, kBrace };
-  enum class Lex { kNormal, kBlockComment, kSingleQuote, kDoubleQuote, kDirectiveHeader };
+  enum class State { kBetween, kStatement, kBrace, kDirectiveHeader };
   enum class SetTerm { kOff, kArmed, kCollecting };
 
   void ScanLine() {
     const std::size_t length = text_.size();
     const char* s = text_.data();
     for (std::size_t col = 1; col <= length; ++col) {
-      switch (lex_) {
-      case Lex::kNormal:
-        break;
-      case Lex::kBlockComment: {
-        // Ends at a "/" after a "*" (the opening "*" counts: "/*/" is a comment).
-        const unsigned char ch = s[col - 1];
-        if (ch == '/' && col >= 2 && s[col - 2] == '*')
-          lex_ = Lex::kNormal;
-        continue;
-      }
-      case Lex::kSingleQuote:
-      case Lex::kDoubleQuote: {
-        const char quote = lex_ == Lex::kSingleQuote ? '\'' : '"';
-        const void* found = std::memchr(s + col - 1, quote, length - col + 1);
-        if (!found)
-          return;
-        col = static_cast<const char*>(found) - s + 1;
-        lex_ = Lex::kNormal;
-        continue;
-      }
-      case Lex::kDirectiveHeader:
-        if (s[col - 1] == '}') {
-          directives_[openDirectives_.back()].HeaderEnd = Here(col);
-          lex_ = Lex::kNormal;
-        }
+      if (lex_.Mode != TLexMode::kNormal) {
+        col = SkipLexMode(lex_, text_, col);
         continue;
       }
       switch (state_) {
@@ -232,6 +214,13 @@ private:
       case State::kBrace:
         if (s[col - 1] == '}') {
           statements_[statementCount_ - 1].EndPos = Here(col);
+          state_ = State::kBetween;
+        }
+        break;
+      case State::kDirectiveHeader:
+        // Quotes and comments included, everything up to "}" is the header.
+        if (s[col - 1] == '}') {
+          directives_[openDirectives_.back()].HeaderEnd = Here(col);
           state_ = State::kBetween;
         }
         break;
@@ -248,15 +237,10 @@ private:
     case kCloseBrace:
       return col;
     case kDash:
-      if (NextIs(col, '-'))
-        return text_.size();
-      Start(col, skRaw);
-      return col;
     case kSlash:
-      if (NextIs(col, '*'))
-        lex_ = Lex::kBlockComment;
-      else
-        Start(col, skRaw);
+      if (const std::size_t last = EnterLexMode(lex_, text_, col))
+        return last;
+      Start(col, skRaw);
       return col;
     case kLetterS:
       if (Match("SET", col)) {
@@ -293,7 +277,7 @@ private:
     for (const char* keyword : kOpeningDirectives)
       if (Match(keyword, col)) {
         OpenDirective(col);
-        lex_ = Lex::kDirectiveHeader;
+        state_ = State::kDirectiveHeader;
         return col;
       }
     Start(col, NextIs(col, '$') ? skDirective : skRaw);
@@ -305,16 +289,13 @@ private:
     const unsigned char ch = text_[col - 1];
     switch (kCharTable.classes[ch]) {
     case kQuote:
-      lex_ = Lex::kSingleQuote;
-      return col;
     case kDoubleQuote:
-      lex_ = Lex::kDoubleQuote;
-      return col;
     case kDash:
-      return NextIs(col, '-') ? text_.size() : col;
     case kSlash:
-      if (NextIs(col, '*'))
-        lex_ = Lex::kBlockComment;
+      // Quoted texts, q-literals and comments hide terminators; a lone "-"
+      // or "/" is never part of one.
+      if (const std::size_t last = EnterLexMode(lex_, text_, col))
+        return last;
       return col;
     case kLetterT:
       if (setTerm_ == SetTerm::kArmed && Match("TERM", col) && TermFollowsSet(col)) {
@@ -414,9 +395,7 @@ private:
   bool TerminatorAt(std::size_t col) const {
     if (!terminator_.empty()) {
       // Cheap first-character test before the full keyword match.
-      const int first = static_cast<unsigned char>(terminator_[0]);
-      const int ch = static_cast<unsigned char>(text_[col - 1]);
-      if (ch != first && ch - 32 != first)
+      if (!KeywordCharMatches(terminator_[0], text_[col - 1]))
         return false;
     }
     return Match(terminator_, col);
@@ -437,7 +416,7 @@ private:
   std::int32_t line_ = 0;
   std::string_view text_;
   State state_ = State::kBetween;
-  Lex lex_ = Lex::kNormal;
+  TLexState lex_;
   SetTerm setTerm_ = SetTerm::kOff;
   std::optional<TScriptPos> wordAfterSet_; // of the current SET statement, once looked for
   std::string newTerminator_;
@@ -637,21 +616,30 @@ bool TpFIBScriptParser::BodyComplete(TStatementDesc& st, bool semicolonTerminato
 }
 
 // Counts BEGIN/CASE against END from the body's BEGIN; an "AS" without BEGIN
-// yet (DECLARE VARIABLE lines) keeps the statement open too.
+// yet (DECLARE VARIABLE lines) keeps the statement open too. The words are
+// whole words outside quotes and comments, wherever they stand: an END
+// followed by ")" or "||", or a CASE after "(" or "=", counts like any other.
 bool TpFIBScriptParser::CheckBody(const TStatementDesc& st) {
   TBodyTracker& body = bodyTracker_;
   const TScriptPos end = st.EndPos;
   const TScriptPos resume{st.EndPos.Col + 1, st.EndPos.Line};
+  std::string_view word;
+  const auto next = [&](TScriptPos from) { return NextWord(*script_, from, end, word); };
+  // Words are in normal text, and so is the character after one.
+  const auto after = [&](TScriptPos at) {
+    return TScriptPos{at.Col + static_cast<std::uint32_t>(word.size()), at.Line};
+  };
   TScriptPos pos;
   if (body.Tracking) {
-    pos = body.ResumePos;
+    pos = next(body.ResumePos);
   } else {
     bool as = false;
     bool begin = false;
-    for (pos = NextToken(st.StartPos, end); pos.Col; pos = NextToken(pos, end)) {
-      if (KeywordAt("AS", pos)) {
+    // The statement's own first word (CREATE, ALTER, RECREATE, EXECUTE) is none of these.
+    for (pos = next(st.StartPos); pos.Col; pos = next(after(pos))) {
+      if (IsWord(word, "AS")) {
         as = true;
-      } else if (KeywordAt("BEGIN", pos)) {
+      } else if (IsWord(word, "BEGIN")) {
         begin = true;
         break;
       }
@@ -667,17 +655,18 @@ bool TpFIBScriptParser::CheckBody(const TStatementDesc& st) {
     body.Tracking = true;
     body.BeginSeen = true;
     body.Depth = 1;
+    pos = next(after(pos));
   }
-  for (pos = NextToken(pos, end); pos.Col; pos = NextToken(pos, end)) {
-    const bool begin = KeywordAt("BEGIN", pos);
-    if (begin || KeywordAt("CASE", pos)) {
+  for (; pos.Col; pos = next(after(pos))) {
+    const bool begin = IsWord(word, "BEGIN");
+    if (begin || IsWord(word, "CASE")) {
       if (body.BeginSeen) {
         ++body.Depth;
       } else {
         body.Depth = 1;
         body.BeginSeen = begin;
       }
-    } else if (KeywordAt("END", pos)) {
+    } else if (IsWord(word, "END")) {
       --body.Depth;
     }
     if (body.Depth == 0 && body.BeginSeen) {

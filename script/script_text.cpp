@@ -48,13 +48,112 @@ bool MatchKeyword(std::string_view keyword, std::string_view text, std::size_t c
   if (col == 0 || n + col > length + 1)
     return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const int k = static_cast<unsigned char>(keyword[i]);
-    const int t = static_cast<unsigned char>(text[col - 1 + i]);
-    if (t != k && t - 32 != k)
+    if (!KeywordCharMatches(keyword[i], text[col - 1 + i]))
       return false;
   }
   const std::size_t after = col + n; // 1-based column after the match
   return after > length || IsKeywordDelimiter(static_cast<unsigned char>(text[after - 1]));
+}
+
+std::size_t EnterLexMode(TLexState& lex, std::string_view text, std::size_t col) {
+  const std::size_t length = text.size();
+  const bool more = col < length;
+  const char next = more ? text[col] : '\0';
+  switch (text[col - 1]) {
+  case '\'':
+    if (more && col >= 2 && (text[col - 2] == 'q' || text[col - 2] == 'Q') &&
+        (col == 2 || !IsWordChar(static_cast<unsigned char>(text[col - 3])))) {
+      lex.Mode = TLexMode::kQLiteral;
+      lex.Close = next == '('   ? ')'
+                  : next == '[' ? ']'
+                  : next == '{' ? '}'
+                  : next == '<' ? '>'
+                                : next;
+      return col + 1; // the opening delimiter is no closing one
+    }
+    lex.Mode = TLexMode::kSingleQuote;
+    return col;
+  case '"':
+    lex.Mode = TLexMode::kDoubleQuote;
+    return col;
+  case '-':
+    return more && next == '-' ? length : 0;
+  case '/':
+    if (!more || next != '*')
+      return 0;
+    // The "*" is looked at again: it may also close the comment ("/*/").
+    lex.Mode = TLexMode::kBlockComment;
+    return col;
+  default:
+    return 0;
+  }
+}
+
+std::size_t SkipLexMode(TLexState& lex, std::string_view text, std::size_t col) {
+  const std::size_t length = text.size();
+  switch (lex.Mode) {
+  case TLexMode::kNormal:
+    return col - 1;
+  case TLexMode::kBlockComment:
+    for (std::size_t c = std::max<std::size_t>(col, 2); c <= length; ++c)
+      if (text[c - 1] == '/' && text[c - 2] == '*') {
+        lex.Mode = TLexMode::kNormal;
+        return c;
+      }
+    return length;
+  case TLexMode::kSingleQuote:
+  case TLexMode::kDoubleQuote: {
+    const std::size_t close = text.find(lex.Mode == TLexMode::kSingleQuote ? '\'' : '"', col - 1);
+    if (close == std::string_view::npos)
+      return length;
+    lex.Mode = TLexMode::kNormal;
+    return close + 1;
+  }
+  case TLexMode::kQLiteral:
+    for (std::size_t c = col; c < length; ++c)
+      if (text[c - 1] == lex.Close && text[c] == '\'') {
+        lex.Mode = TLexMode::kNormal;
+        return c + 1;
+      }
+    return length;
+  }
+  return length;
+}
+
+TScriptPos NextWord(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end,
+                    std::string_view& word) {
+  TLexState lex;
+  for (std::int32_t line = std::max(pos.Line, 0);
+       line <= end.Line && static_cast<std::size_t>(line) < script.size(); ++line) {
+    const std::string_view s = script[line];
+    const std::size_t limit =
+        line == end.Line ? std::min<std::size_t>(end.Col, s.size()) : s.size();
+    std::size_t col = line == pos.Line ? std::max<std::size_t>(pos.Col, 1) : 1;
+    bool tail = line == pos.Line && col >= 2 && col - 2 < s.size() &&
+                IsWordChar(static_cast<unsigned char>(s[col - 2]));
+    for (; col <= limit; ++col) {
+      if (lex.Mode != TLexMode::kNormal) {
+        col = SkipLexMode(lex, s, col);
+        continue;
+      }
+      if (IsWordChar(static_cast<unsigned char>(s[col - 1]))) {
+        std::size_t last = col;
+        while (last < limit && IsWordChar(static_cast<unsigned char>(s[last])))
+          ++last;
+        if (!tail) {
+          word = s.substr(col - 1, last - col + 1);
+          return {static_cast<std::uint32_t>(col), line};
+        }
+        tail = false;
+        col = last;
+        continue;
+      }
+      tail = false;
+      if (const std::size_t last = EnterLexMode(lex, s, col))
+        col = last;
+    }
+  }
+  return {};
 }
 
 TScriptPos NextToken(const std::vector<std::string>& script, TScriptPos pos, TScriptPos end) {

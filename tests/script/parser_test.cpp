@@ -90,6 +90,18 @@ const SplitCase kSplitCases[] = {
      "CREATE OR ALTER PROCEDURE P RETURNS (R INT) AS\nBEGIN\n  IF (1 = 1) THEN\n  BEGIN\n"
      "    R = CASE WHEN 1 = 1 THEN 1 ELSE 2 END;\n  END\n  SUSPEND;\nEND;\nCOMMIT;",
      {{skCreate, okProcedure, "P", "1:1", "8:3"}, {skCommit, okDatabase, "", "9:1", "9:6"}}},
+    {"CASE and END count next to brackets and operators",
+     "CREATE PROCEDURE P (N INTEGER) AS\nDECLARE S VARCHAR(9);\nBEGIN\n"
+     "  INSERT INTO T VALUES (COALESCE(NULL, CASE WHEN :N > 0 THEN 1 ELSE 0 END));\n"
+     "  S = CASE WHEN :N > 0 THEN 'a' ELSE 'b' END||'x';\n"
+     "  N = (CASE :N WHEN 1 THEN 2 END)+IIF(N=1,CASE N WHEN 1 THEN 1 END,0);\n"
+     "  IF (N > 0) THEN BEGIN N = 1; END\n"
+     "  END_DATE = 1; XCASE = 2; BEGINS = 3;\nEND;\nCOMMIT;",
+     {{skCreate, okProcedure, "P", "1:1", "9:3"}, {skCommit, okDatabase, "", "10:1", "10:6"}}},
+    {"BEGIN, CASE and END in quotes and comments do not count",
+     "EXECUTE BLOCK AS\nDECLARE S VARCHAR(40);\nBEGIN\n  S = 'one\nEND two';\n"
+     "  S = q'[ END; ]'; S = \"END\"; -- END;\n  /* END;\n  CASE */ S = 'BEGIN';\nEND;\nCOMMIT;",
+     {{skDML, okBlock, "", "1:1", "9:3"}, {skCommit, okDatabase, "", "10:1", "10:6"}}},
     {"DROP PROCEDURE and ALTER TRIGGER INACTIVE end at their first semicolon",
      "DROP PROCEDURE P;\nALTER TRIGGER T INACTIVE;",
      {{skDrop, okProcedure, "P", "1:1", "1:16"}, {skAlter, okTrigger, "T", "2:1", "2:24"}}},
@@ -135,6 +147,33 @@ const SplitCase kSplitCases[] = {
      {{skCreate, okProcedure, "P", "2:1", "2:31"},
       {skCreate, okProcedure, "Q", "3:1", "3:31"},
       {skCommit, okDatabase, "", "5:1", "5:6"}}},
+    {"a punctuation terminator is not found in letters",
+     "SET TERM ! ;\nCREATE PROCEDURE P AS\nBEGIN\n  INSERT INTO T SELECT 1 FROM RDB$DATABASE A;\n"
+     "END!\nSET TERM ; !\nEXECUTE PROCEDURE P;",
+     {{skCreate, okProcedure, "P", "2:1", "5:3"}, {skDML, okNone, "", "7:1", "7:19"}}},
+    {"a q-literal holds quotes and terminators",
+     "INSERT INTO T VALUES (2, q'[it's; DELETE FROM T; ]');\nCOMMIT;",
+     {{skInsert, okNone, "", "1:1", "1:52"}, {skCommit, okDatabase, "", "2:1", "2:6"}}},
+    {"q-literal delimiters close with their partner or with themselves",
+     "UPDATE T SET S = Q'{a'}; b}';\nUPDATE T SET S = q'(;')';\nUPDATE T SET S = q'<;'>';\n"
+     "UPDATE T SET S = q'!it's; ok!';\nUPDATE T SET S = q'';'';",
+     {{skDML, okNone, "", "1:1", "1:28"},
+      {skDML, okNone, "", "2:1", "2:24"},
+      {skDML, okNone, "", "3:1", "3:24"},
+      {skDML, okNone, "", "4:1", "4:30"},
+      {skDML, okNone, "", "5:1", "5:23"}}},
+    {"a q-literal goes on over line breaks",
+     "INSERT INTO T VALUES (q'<a;\nb'>; c>');\nCOMMIT;",
+     {{skInsert, okNone, "", "1:1", "2:9"}, {skCommit, okDatabase, "", "3:1", "3:6"}}},
+    {"a q ending a longer name opens a plain quoted text",
+     "SELECT Aq'[' FROM T;\nSELECT 1q'[' FROM T;\nSELECT _q'[' FROM T;\nSELECT $q'[' FROM T;",
+     {{skUnrecognized, okNone, "", "1:1", "1:19"},
+      {skUnrecognized, okNone, "", "2:1", "2:19"},
+      {skUnrecognized, okNone, "", "3:1", "3:19"},
+      {skUnrecognized, okNone, "", "4:1", "4:19"}}},
+    {"q and a quote at the end of a line open a plain quoted text",
+     "SELECT q'\n;' FROM T;\nCOMMIT;",
+     {{skUnrecognized, okNone, "", "1:1", "2:9"}, {skCommit, okDatabase, "", "3:1", "3:6"}}},
     {"the first character of a statement is not examined again",
      "'a;' ;\nCOMMIT;",
      {{skUnrecognized, okNone, "", "1:1", "2:7"}}},
@@ -406,6 +445,13 @@ TEST(parser, chunk_parse_leaves_the_last_statement_open) {
   EXPECT_FALSE(p.statements[1].HasEnd());
   EXPECT_EQ(p.statements[1].ObjectKind, okProcedure); // classified at its inner ";"
   EXPECT_FALSE(p.parser.BodyTracker().Tracking);
+}
+
+TEST(parser, chunk_parse_keeps_a_q_literal_open_over_the_chunk_end) {
+  Parsed p;
+  ParseText(p, "DELETE FROM T WHERE S = q'[a;]';\nINSERT INTO T VALUES (q'[it's;\nc;", false);
+  ExpectStatements(p.statements, {{skDML, okNone, "", "1:1", "1:31"},
+                                  {skUnrecognized, okNone, "", "2:1", "0:0"}});
 }
 
 TEST(parser, chunk_parse_follows_set_term) {

@@ -118,6 +118,56 @@ TEST_F(runner_server, commit_and_rollback_commands) {
   EXPECT_EQ(QueryInt(*tr, "SELECT SUM(ID) FROM T"), 1 + 3 + 5);
 }
 
+// Scripts whose statements were once cut in the wrong place: a statement lost
+// inside another, or a piece of one run on its own.
+TEST_F(runner_server, statements_run_whole_and_nothing_else_runs) {
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string count; // of the rows the whole script leaves
+    int rows;
+  };
+  const Case cases[] = {
+      {"a letter is no punctuation terminator",
+       "CREATE TABLE T2 (ID INTEGER);\n"
+       "SET TERM ! ;\n"
+       "CREATE PROCEDURE P2 AS\n"
+       "BEGIN\n"
+       "  INSERT INTO T2 SELECT 1 FROM RDB$DATABASE A;\n"
+       "END!\n"
+       "SET TERM ; !\n"
+       "EXECUTE PROCEDURE P2;",
+       "SELECT COUNT(*) FROM T2", 1},
+      {"a q-literal holding a quote and statements",
+       "CREATE TABLE T1 (ID INTEGER, S VARCHAR(100));\n"
+       "INSERT INTO T1 VALUES (1, 'keep');\n"
+       "COMMIT;\n"
+       "INSERT INTO T1 VALUES (2, q'[it's; DELETE FROM T1; ]');\n"
+       "INSERT INTO T1 VALUES (3, Q'{a\n;b}');",
+       "SELECT COUNT(*) FROM T1 WHERE S IN ('keep', 'it''s; DELETE FROM T1; ', "
+       "'a' || ASCII_CHAR(13) || ASCII_CHAR(10) || ';b')",
+       3},
+      {"a CASE closed by END)",
+       "CREATE TABLE T8 (ID INTEGER);\n"
+       "CREATE PROCEDURE P8 (N INTEGER) AS\n"
+       "BEGIN\n"
+       "  INSERT INTO T8 VALUES (COALESCE(NULL, CASE WHEN :N > 0 THEN 1 ELSE 0 END));\n"
+       "END;\n"
+       "INSERT INTO T8 VALUES (10);\n"
+       "COMMIT;\n"
+       "EXECUTE PROCEDURE P8(5);\n"
+       "INSERT INTO T8 VALUES (11);",
+       "SELECT SUM(ID) FROM T8", 1 + 10 + 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Run(c.script);
+    EXPECT_EQ(ErrorList(), "");
+    EXPECT_EQ(QueryInt(*tr, c.count), c.rows);
+    tr->Commit();
+  }
+}
+
 TEST_F(runner_server, failed_commits_roll_back_and_the_rest_is_kept) {
   // Firebird checks a unique index against existing rows at commit.
   struct Case {

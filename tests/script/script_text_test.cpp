@@ -29,7 +29,18 @@ const MatchCase kMatchCases[] = {
     {"END", "END}", 1, true},
     {"END", "END-", 1, true},
     {"END", "END=", 1, false},
-    {";", "[", 1, true},   // "[" is ";" plus 32
+    // Only the letters a-z fold; other characters 32 above a keyword's are not it.
+    {";", "[", 1, false},
+    {"!", "A", 1, false},
+    {"!!", "AA", 1, false},
+    {"^", "~", 1, false},
+    {"#", "C", 1, false},
+    {"1", "Q", 1, false},
+    {"@", "`", 1, false},
+    {"[", "{", 1, false},
+    {"{$IF", "{DIF X}", 1, false},
+    {"\xC9T\xC9", "\xE9t\xE9", 1, false},
+    {"AZ", "az", 1, true},
     {";", ";X", 1, false}, // a terminator directly followed by a letter
     {";", "; X", 1, true},
     {"SET", "SE", 1, false}, // longer than the rest of the text
@@ -84,6 +95,28 @@ TEST(script_text, next_token_stops_at_the_end_position) {
 TEST(script_text, next_token_passes_an_unclosed_quote_to_the_line_end) {
   const std::vector<std::string> script = {"'open B", "C"};
   EXPECT_EQ(Walk(script, {1, 1}), "0:1 1:1");
+}
+
+// Every word NextWord finds from `from`, as "line:col=word".
+std::string Words(const std::vector<std::string>& script, TScriptPos from, TScriptPos end) {
+  std::string out;
+  std::string_view word;
+  for (TScriptPos pos = NextWord(script, from, end, word); pos.Col;
+       pos = NextWord(script, {pos.Col + static_cast<std::uint32_t>(word.size()), pos.Line}, end,
+                      word)) {
+    if (!out.empty())
+      out += ' ';
+    out += Pos(pos) + "=" + std::string(word);
+  }
+  return out;
+}
+
+TEST(script_text, next_word_passes_over_quotes_and_comments) {
+  const std::vector<std::string> script = {"A1 'x y' q'[z]' \"Q\" B_$C -- D", "/* E 'F",
+                                           "*/F(G)||H", "Q'<a", "b>'I"};
+  EXPECT_EQ(Words(script, {1, 0}, {4, 4}), "0:1=A1 0:10=q 0:21=B_$C 2:3=F 2:5=G 2:9=H 3:1=Q 4:4=I");
+  // Not the tail of a word it starts in, and nothing after the end.
+  EXPECT_EQ(Words(script, {2, 0}, {5, 2}), "0:10=q 0:21=B_$C 2:3=F 2:5=G");
 }
 
 TEST(script_text, token_text_unquotes_and_stops_at_delimiters) {
