@@ -286,6 +286,10 @@ TEST_F(batch_server, input_errors_are_clean) {
       {"INPUT self.sql;", "more than 32 nested INPUT levels"},
       {"INPUT 'open.sql';", "$ENDIF skipped 1 times"},
       {"INPUT missing.sql;", "missing.sql"},
+      // Not regular files: nothing would end the read.
+      {"INPUT '/dev/null';", "Cannot open file \"/dev/null\". Not a regular file"},
+      {"SET BLOBFILE '/dev/zero';\nINSERT INTO T VALUES (:H0_1);",
+       "Cannot open file \"/dev/zero\". Not a regular file"},
   };
   for (const auto& [script, message] : cases) {
     SCOPED_TRACE(script);
