@@ -1,5 +1,6 @@
 #include "script/script_file.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -131,41 +132,62 @@ TScriptFileRunner::TScriptFileRunner(TpFIBScripter& runner) : runner_(runner) {}
 
 TScriptFileRunner::~TScriptFileRunner() = default;
 
-std::string TScriptFileRunner::FileNameAt(const std::vector<std::string>& source, TScriptPos pos,
-                                          TScriptPos end) {
-  if (!pos.Col)
-    return std::string();
+std::optional<std::string> TScriptFileRunner::FileNameAfter(const std::vector<std::string>& source,
+                                                            TScriptPos keyword, TScriptPos end) {
+  if (!keyword.Col)
+    return std::nullopt;
   std::vector<std::string> lines;
-  StatementText(source, pos, end, lines);
+  StatementText(source, keyword, end, lines);
   std::string text;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i)
-      text += ' ';
+      text += '\n';
     text += lines[i];
   }
-  std::size_t first = 0;
-  while (first < text.size() && IsBlank(static_cast<unsigned char>(text[first])))
-    ++first;
-  std::size_t last = text.size();
-  while (last > first && IsBlank(static_cast<unsigned char>(text[last - 1])))
-    --last;
-  if (first < last && (text[first] == '\'' || text[first] == '"')) {
-    const char quote = text[first];
+  const std::size_t n = text.size();
+  const auto blank = [&](std::size_t i) { return IsBlank(static_cast<unsigned char>(text[i])); };
+  // The keyword ends where a delimiter does: "INPUT/tmp/a.sql" names /tmp/a.sql.
+  std::size_t i = 0;
+  while (i < n && !blank(i) && std::string_view("/-;'\"").find(text[i]) == std::string_view::npos)
+    ++i;
+  // Comments may stand before the name; NextToken is not used because it
+  // also steps over a "/", the start of an absolute name.
+  for (;;) {
+    while (i < n && blank(i))
+      ++i;
+    if (text.compare(i, 2, "--") == 0) {
+      i = text.find('\n', i);
+      i = i == std::string::npos ? n : i;
+    } else if (text.compare(i, 2, "/*") == 0) {
+      i = text.find("*/", i + 2);
+      i = i == std::string::npos ? n : i + 2;
+    } else {
+      break;
+    }
+  }
+  if (i == n)
+    return std::nullopt;
+  if (text[i] == '\'' || text[i] == '"') {
+    const char quote = text[i];
     std::string name;
-    for (std::size_t i = first + 1; i < last; ++i) {
+    for (++i; i < n; ++i) {
       if (text[i] == quote) {
-        if (i + 1 < last && text[i + 1] == quote) {
+        if (i + 1 < n && text[i + 1] == quote) {
           name += quote;
           ++i;
           continue;
         }
         return name;
       }
-      name += text[i];
+      name += text[i] == '\n' ? ' ' : text[i];
     }
     throw std::runtime_error("Can't find end token");
   }
-  return text.substr(first, last - first);
+  // Unquoted, the name ends at a blank, so a comment after it stays out.
+  std::size_t last = i;
+  while (last < n && !blank(last))
+    ++last;
+  return text.substr(i, last - i);
 }
 
 std::string TScriptFileRunner::Resolve(const std::string& name) const {
@@ -180,9 +202,7 @@ std::string TScriptFileRunner::Resolve(const std::string& name) const {
 }
 
 void TScriptFileRunner::Input(const TStatementDesc& entry) {
-  const std::vector<std::string>& source = runner_.Source();
-  ExecuteFile(FileNameAt(source, NextToken(source, entry.StartPos, entry.EndPos), entry.EndPos),
-              ";");
+  ExecuteFile(FileNameAfter(runner_.Source(), entry.StartPos, entry.EndPos).value_or(""), ";");
 }
 
 void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::string& Terminator) {

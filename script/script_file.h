@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,12 @@ public:
   // At the end of every run and when SET BLOBFILE names another file.
   void CloseBlobFile();
 
-  // A file name written from `pos` to `end`: the text between quotes when
-  // it opens with one, else the rest of the statement, trimmed.
-  static std::string FileNameAt(const std::vector<std::string>& source, TScriptPos pos,
-                                TScriptPos end);
+  // The file name written after the keyword at `keyword`, up to `end`;
+  // nothing when none follows. Comments may come before it. Quoted, it is
+  // the text between the quotes (doubled quotes folded); unquoted, it runs
+  // from its first character ("/" included) to the next blank or `end`.
+  static std::optional<std::string> FileNameAfter(const std::vector<std::string>& source,
+                                                  TScriptPos keyword, TScriptPos end);
   // `name` read against the folder of the file being run.
   std::string Resolve(const std::string& name) const;
 
