@@ -315,9 +315,13 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
   };
 
   std::string line;
-  // A terminator inside a comment ends nothing: while the chunk ends inside
-  // one, only a line that may close it is worth a parse.
+  // Each parse reads the whole chunk, so a chunk that cannot run yet is not
+  // parsed again for nothing. A terminator inside a comment ends nothing:
+  // while the chunk ends inside one, only a line that may close it is worth
+  // a parse. While a directive is open, a parse is worth it again only once
+  // a line that may hold a directive ("{$ENDIF}") has come.
   bool inComment = false;
+  bool inDirective = false;
   for (;;) {
     if (runner_.stop_requested_) {
       runner_.stopped_at_ = chunks + 1;
@@ -329,8 +333,16 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
     if (chunk.empty())
       chunkLine = fileLine;
     chunk.push_back(line);
-    if (line.find(inComment ? "*/" : terminator.c_str()) != std::string::npos)
-      inComment = !runChunk(false) && runner_.parser_.EndsInComment();
+    if (inDirective && line.find('{') != std::string::npos)
+      inDirective = false;
+    const bool worthParsing = inComment
+                                  ? line.find("*/") != std::string::npos
+                                  : !inDirective && line.find(terminator) != std::string::npos;
+    if (worthParsing) {
+      const bool ran = runChunk(false);
+      inComment = !ran && runner_.parser_.EndsInComment();
+      inDirective = !ran && !inComment && runner_.parser_.OpenDirectives() > 0;
+    }
   }
   // What is left runs as the end of a script does: a last statement without
   // terminator too, and a directive still open is an error.
