@@ -281,6 +281,8 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
       return false;
     runner_.source_ = &chunk;
     const TStatementDesc* tail = nullptr;
+    // What a BATCH block collects runs after this chunk is gone.
+    std::shared_ptr<const std::vector<std::string>> kept;
     {
       TDirectiveSwap swap(runner_.directive_map_, directives);
       for (const TStatementDesc& entry : statements) {
@@ -292,10 +294,13 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
           break;
         StatementText(chunk, entry.StartPos, entry.EndPos, lines);
         const std::int32_t line = chunkLine + entry.StartPos.Line;
-        if (entry.Kind == skBatchStart || entry.Kind == skBatchExecute || runner_.in_batch_)
-          runner_.exec_block_.HandleBatchStatement(entry, lines, line, chunks + 1);
-        else
+        if (entry.Kind == skBatchStart || entry.Kind == skBatchExecute || runner_.in_batch_) {
+          if (runner_.in_batch_ && !kept)
+            kept = std::make_shared<const std::vector<std::string>>(chunk);
+          runner_.exec_block_.HandleBatchStatement(entry, lines, line, chunks + 1, kept);
+        } else {
           runner_.ExecuteStatement(entry, lines, line, chunks);
+        }
         // A nested file left the parser on its own lines.
         runner_.source_ = &chunk;
         runner_.parser_.SetScript(&chunk);
