@@ -364,7 +364,7 @@ void TScriptFileRunner::BindBlobParams() {
   const std::string& fileName = runner_.BlobFileName();
   for (int i = statement.ParamCount() - 1; i >= 0; --i) {
     const std::string name = statement.ParamName(i);
-    if (name.empty() || (name[0] != 'H' && name[0] != 'h'))
+    if (!IsBlobFileParam(name))
       continue;
     const std::size_t underscore = name.find('_');
     const std::string_view offsetText = std::string_view(name).substr(

@@ -39,8 +39,12 @@ public:
   // at its end; a nested one leaves them to the run around it.
   void ExecuteFile(const std::string& FileName, const std::string& Terminator);
   // Called by ExecuteCurrent when BlobFileName is set and OwnStatement has
-  // parameters.
+  // parameters: fills the blob-file parameters, leaves the others alone.
   void BindBlobParams();
+  // A parameter BindBlobParams fills: its name begins with "H" or "h".
+  static bool IsBlobFileParam(const std::string& name) {
+    return !name.empty() && (name[0] == 'H' || name[0] == 'h');
+  }
   // At the end of every run and when SET BLOBFILE names another file.
   void CloseBlobFile();
 

@@ -245,6 +245,13 @@ TEST_F(batch_server, blob_file_ranges) {
           << e.what();
     }
   }
+
+  // Only the blob-file parameters of a blob file get values.
+  Run("SET BLOBFILE data/blob.bin;\nINSERT INTO T VALUES (:ID, :H10_4);\n"
+      "SET BLOBFILE '';\nINSERT INTO T VALUES (5, :H10_4);");
+  EXPECT_EQ(ErrorList(), "2@2 -1 Parameter :ID has no value; the statement was not executed\n"
+                         "4@4 -1 Parameter :H10_4 has no value; the statement was not executed\n");
+  EXPECT_EQ(Int("SELECT COUNT(*) FROM T"), 3);
 }
 
 TEST_F(batch_server, input_files_nest_relative_to_their_folder) {
