@@ -183,11 +183,24 @@ std::optional<std::string> TScriptFileRunner::FileNameAfter(const std::vector<st
     }
     throw std::runtime_error("Can't find end token");
   }
-  // Unquoted, the name ends at a blank, so a comment after it stays out.
+  // Unquoted, the name runs to the statement's end, as a folder may hold
+  // blanks, less a comment that follows it after a blank.
   std::size_t last = i;
-  while (last < n && !blank(last))
-    ++last;
-  return text.substr(i, last - i);
+  for (std::size_t j = i; j < n; ++j) {
+    if (!blank(j)) {
+      last = j + 1;
+      continue;
+    }
+    while (j + 1 < n && blank(j + 1))
+      ++j;
+    if (text.compare(j + 1, 2, "--") == 0 || text.compare(j + 1, 2, "/*") == 0)
+      break;
+  }
+  std::string name = text.substr(i, last - i);
+  for (char& c : name)
+    if (c == '\n')
+      c = ' ';
+  return name;
 }
 
 std::string TScriptFileRunner::Resolve(const std::string& name) const {

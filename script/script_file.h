@@ -51,7 +51,8 @@ public:
   // The file name written after the keyword at `keyword`, up to `end`;
   // nothing when none follows. Comments may come before it. Quoted, it is
   // the text between the quotes (doubled quotes folded); unquoted, it runs
-  // from its first character ("/" included) to the next blank or `end`.
+  // from its first character ("/" included) to `end`, less a comment that
+  // follows it after a blank.
   static std::optional<std::string> FileNameAfter(const std::vector<std::string>& source,
                                                   TScriptPos keyword, TScriptPos end);
   // `name` read against the folder of the file being run.

@@ -325,6 +325,7 @@ TEST_F(runner, file_names_of_input_and_set_blobfile) {
   folder.Write("main" + absolute, "RELATIVE;\n");
   folder.Write("main/sub/b.sql", "SUB;\n");
   folder.Write("main/it's here.sql", "QUOTED;\n");
+  folder.Write("main/my scripts/c.sql", "BLANKS;\n");
   struct Case {
     const char* what;
     std::string script;
@@ -337,6 +338,7 @@ TEST_F(runner, file_names_of_input_and_set_blobfile) {
       {"a block comment after", "INPUT sub/b.sql /* note */;", "SUB\n"},
       {"a block comment before", "INPUT /* note */ sub/b.sql;", "SUB\n"},
       {"quoted", "INPUT 'it''s here.sql' -- note\n;", "QUOTED\n"},
+      {"unquoted, with blanks", "INPUT my scripts/c.sql  -- note\n;", "BLANKS\n"},
   };
   for (const Case& c : inputs) {
     SCOPED_TRACE(c.what);
