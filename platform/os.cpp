@@ -53,6 +53,15 @@ bool Usable(const std::string& path) {
                                   std::generic_category().message(error));
 }
 
+// Only a regular file can be read to its end; a folder keeps its usual
+// message.
+void RefuseIrregular(const std::string& path, mode_t mode) {
+  if (S_ISDIR(mode))
+    ThrowReadError("Cannot open file", path, EISDIR);
+  if (!S_ISREG(mode))
+    throw EFileReadError(EINVAL, "Cannot open file \"" + path + "\". Not a regular file");
+}
+
 } // namespace
 
 std::string ExecutableFolder() {
@@ -221,15 +230,25 @@ bool ShellOpen(const std::string& path) {
 TReadOnlyFile::TReadOnlyFile(const std::string& path) : path_(path) {
   if (!Usable(path))
     ThrowReadError("Cannot open file", path, path.empty() ? ENOENT : EINVAL);
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file has an end: a FIFO would block the run for ever and
+  // a device such as /dev/zero would be read until memory runs out. Looked
+  // at before opening, since opening a FIFO blocks until a writer comes.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0)
+    RefuseIrregular(path, st.st_mode);
+  // Non-blocking (which a regular file ignores) in case a FIFO took its
+  // place in between; what was opened is checked again.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0)
     ThrowReadError("Cannot open file", path, errno);
-  struct stat st {};
-  // A folder opens but cannot be read as a file.
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  try {
+    if (::fstat(fd_, &st) != 0)
+      ThrowReadError("Cannot open file", path, errno);
+    RefuseIrregular(path, st.st_mode);
+  } catch (...) {
     ::close(fd_);
     fd_ = -1;
-    ThrowReadError("Cannot open file", path, EISDIR);
+    throw;
   }
 }
 

@@ -49,7 +49,8 @@ std::string ReadFileBytes(const std::string& path);
 
 // A file opened for reading only, read piece by piece or by byte range.
 // Move-only; closed by its destructor. Failures raise EFileReadError naming
-// the file, with errno as its code.
+// the file, with errno as its code. Only a regular file opens: a folder, FIFO,
+// device or socket is refused (EISDIR for a folder, EINVAL otherwise).
 class TReadOnlyFile {
 public:
   explicit TReadOnlyFile(const std::string& path);

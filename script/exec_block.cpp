@@ -262,9 +262,29 @@ bool TExecBlockBatcher::RunEach(const std::vector<TPending>& statements) {
   return !runner_.stop_requested_;
 }
 
-void TExecBlockBatcher::HandleBatchStatement(const TStatementDesc& entry,
-                                             const std::vector<std::string>& lines,
-                                             std::int32_t Line, std::int32_t StatementNo) {
+void TExecBlockBatcher::RunCollected(const std::vector<TCollected>& statements) {
+  const std::vector<std::string>* const source = runner_.source_;
+  struct TRestore {
+    TpFIBScripter& runner;
+    const std::vector<std::string>* source;
+    ~TRestore() { runner.source_ = source; }
+  } restore{runner_, source};
+  for (const TCollected& c : statements) {
+    if (runner_.stop_requested_)
+      return;
+    const TPending& p = c.Statement;
+    runner_.source_ = c.Source ? c.Source.get() : &runner_.script_.Lines();
+    // Decided when it was collected, against the directive map of its time.
+    TStatementDesc entry = p.Entry;
+    entry.DirectiveIndex = -1;
+    std::vector<std::string> lines = p.Lines;
+    runner_.ExecuteStatement(entry, lines, p.Line, p.StatementNo - 1);
+  }
+}
+
+void TExecBlockBatcher::HandleBatchStatement(
+    const TStatementDesc& entry, const std::vector<std::string>& lines, std::int32_t Line,
+    std::int32_t StatementNo, std::shared_ptr<const std::vector<std::string>> source) {
   // Directive statements keep deciding what is collected.
   if (entry.Kind == skDirective) {
     std::vector<std::string> copy = lines;
@@ -276,7 +296,7 @@ void TExecBlockBatcher::HandleBatchStatement(const TStatementDesc& entry,
     return;
   if (entry.Kind != skBatchStart && entry.Kind != skBatchExecute) {
     runner_.batch_texts_.push_back(JoinLines(lines));
-    batch_.push_back({entry, lines, Line, StatementNo});
+    batch_.push_back({{entry, lines, Line, StatementNo}, std::move(source)});
     return;
   }
   if (runner_.UseExecBlockForDML && HoldsStatements() &&
@@ -290,7 +310,7 @@ void TExecBlockBatcher::HandleBatchStatement(const TStatementDesc& entry,
   }
   runner_.in_batch_ = false;
   const std::vector<std::string> texts = std::move(runner_.batch_texts_);
-  const std::vector<TPending> statements = std::move(batch_);
+  const std::vector<TCollected> statements = std::move(batch_);
   runner_.batch_texts_.clear();
   batch_.clear();
   if (TpFIBTransaction* t = runner_.EffectiveTransaction(); !t->Active())
@@ -304,7 +324,7 @@ void TExecBlockBatcher::HandleBatchStatement(const TStatementDesc& entry,
   }
   // Elsewhere (Firebird included) the statement layer's batch sends
   // nothing: the statements run one by one instead.
-  RunEach(statements);
+  RunCollected(statements);
 }
 
 } // namespace nimbus

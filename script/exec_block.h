@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,9 @@ class TpFIBScripter;
 // refuses a block for having too many.
 //
 // A BATCH block runs as one server batch where the server has batch
-// execution (InterBase 8 and later), elsewhere statement by statement.
+// execution (InterBase 8 and later); elsewhere its statements run one by one
+// at BATCH EXECUTE as they would outside the block (REINSERT, script
+// commands and all), the directives having been decided as they came.
 class TExecBlockBatcher {
 public:
   explicit TExecBlockBatcher(TpFIBScripter& runner) : runner_(runner) {}
@@ -50,8 +53,11 @@ public:
   void Discard();
 
   // BATCH START, BATCH EXECUTE, and every statement while InBatch holds.
+  // `source` holds the lines the entry's positions point into when they do
+  // not outlive the call (the chunk of a file); none stands for Script.
   void HandleBatchStatement(const TStatementDesc& entry, const std::vector<std::string>& lines,
-                            std::int32_t Line, std::int32_t StatementNo);
+                            std::int32_t Line, std::int32_t StatementNo,
+                            std::shared_ptr<const std::vector<std::string>> source = nullptr);
 
   // Contexts a statement opens on the server (its weight in a block).
   static std::int32_t ContextWeight(const std::vector<std::string>& lines);
@@ -80,12 +86,22 @@ private:
   // Runs the buffer; on success the events carry `context` (none at the end
   // of a run). False when an error handler asked to stop.
   bool Flush(const TPending* context);
+  // A statement collected by a BATCH block, with the lines its script
+  // commands read their words from.
+  struct TCollected {
+    TPending Statement;
+    std::shared_ptr<const std::vector<std::string>> Source; // none: Script
+  };
+
   // Each statement through ExecuteCurrent; stops when a handler asks to.
   bool RunEach(const std::vector<TPending>& statements);
+  // A BATCH block's statements where the server has no batch execution:
+  // each one as if it stood outside the block.
+  void RunCollected(const std::vector<TCollected>& statements);
 
   TpFIBScripter& runner_;
   std::vector<TPending> pending_;
-  std::vector<TPending> batch_; // BATCH statements beside BatchTexts
+  std::vector<TCollected> batch_; // BATCH statements beside BatchTexts
 };
 
 } // namespace nimbus

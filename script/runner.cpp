@@ -276,6 +276,7 @@ void TpFIBScripter::ExecuteCurrent(const TStatementDesc& entry,
   const bool ddl = AutoDDL && own_statement_->SQLKind() == KindDDL;
   bool committing = false;
   try {
+    RefuseUnboundParams();
     // Firebird does a DDL statement's deferred work at commit, where it can
     // still fail and the commit after it has to roll back: the work before
     // it is committed first, so that such a failure takes only its own.
@@ -305,6 +306,29 @@ void TpFIBScripter::ExecuteCurrent(const TStatementDesc& entry,
     else
       ErrorPath(error, entry, lines, StatementNo);
   }
+}
+
+void TpFIBScripter::RefuseUnboundParams() {
+  // Only blob-file parameters get values in a script; any other would go to
+  // the server as NULL and overwrite data without a word. A value left by an
+  // earlier statement under the same name does not count.
+  const bool blobFile = !blob_file_name_.empty();
+  std::vector<std::string> unbound;
+  for (int i = 0; i < own_statement_->ParamCount(); ++i) {
+    const std::string& name = own_statement_->ParamName(i);
+    if (blobFile && TScriptFileRunner::IsBlobFileParam(name))
+      continue;
+    if (std::find(unbound.begin(), unbound.end(), name) == unbound.end())
+      unbound.push_back(name);
+  }
+  if (unbound.empty())
+    return;
+  std::string list;
+  for (const std::string& name : unbound)
+    list += (list.empty() ? ":" : ", :") + name;
+  RaiseClientErrorMessage(
+      (unbound.size() == 1 ? "Parameter " + list + " has" : "Parameters " + list + " have") +
+      " no value; the statement was not executed");
 }
 
 void TpFIBScripter::ErrorPath(const EFIBError& error, const TStatementDesc& entry,

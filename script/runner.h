@@ -188,6 +188,9 @@ private:
   // every later commit of it would fail the same way.
   void CommitFailed(const EFIBError& error, const TStatementDesc& entry,
                     const std::vector<std::string>& lines, std::int32_t StatementNo);
+  // Raises a client error for the parameters of OwnStatement that nothing
+  // gives a value: every one but the blob-file parameters after SET BLOBFILE.
+  void RefuseUnboundParams();
   void RunCommit(const TStatementDesc& entry, const std::vector<std::string>& lines,
                  std::int32_t StatementNo);
   // ROLLBACK [WORK] TO [SAVEPOINT] goes to the server instead.

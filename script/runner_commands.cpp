@@ -146,9 +146,9 @@ void TpFIBScripter::RunSet(const TStatementDesc& entry) {
   } else if (MatchKeyword("CLIENTLIB", text, 1)) {
     client_library_name_ = argumentText();
   } else if (MatchKeyword("BLOBFILE", text, 1)) {
-    if (argument.Col) {
+    if (const auto name = TScriptFileRunner::FileNameAfter(source, word, end)) {
       script_file_.CloseBlobFile();
-      blob_file_name_ = script_file_.Resolve(TScriptFileRunner::FileNameAt(source, argument, end));
+      blob_file_name_ = script_file_.Resolve(*name);
     }
   }
 }

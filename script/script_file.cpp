@@ -1,5 +1,6 @@
 #include "script/script_file.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -131,41 +132,75 @@ TScriptFileRunner::TScriptFileRunner(TpFIBScripter& runner) : runner_(runner) {}
 
 TScriptFileRunner::~TScriptFileRunner() = default;
 
-std::string TScriptFileRunner::FileNameAt(const std::vector<std::string>& source, TScriptPos pos,
-                                          TScriptPos end) {
-  if (!pos.Col)
-    return std::string();
+std::optional<std::string> TScriptFileRunner::FileNameAfter(const std::vector<std::string>& source,
+                                                            TScriptPos keyword, TScriptPos end) {
+  if (!keyword.Col)
+    return std::nullopt;
   std::vector<std::string> lines;
-  StatementText(source, pos, end, lines);
+  StatementText(source, keyword, end, lines);
   std::string text;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (i)
-      text += ' ';
+      text += '\n';
     text += lines[i];
   }
-  std::size_t first = 0;
-  while (first < text.size() && IsBlank(static_cast<unsigned char>(text[first])))
-    ++first;
-  std::size_t last = text.size();
-  while (last > first && IsBlank(static_cast<unsigned char>(text[last - 1])))
-    --last;
-  if (first < last && (text[first] == '\'' || text[first] == '"')) {
-    const char quote = text[first];
+  const std::size_t n = text.size();
+  const auto blank = [&](std::size_t i) { return IsBlank(static_cast<unsigned char>(text[i])); };
+  // The keyword ends where a delimiter does: "INPUT/tmp/a.sql" names /tmp/a.sql.
+  std::size_t i = 0;
+  while (i < n && !blank(i) && std::string_view("/-;'\"").find(text[i]) == std::string_view::npos)
+    ++i;
+  // Comments may stand before the name; NextToken is not used because it
+  // also steps over a "/", the start of an absolute name.
+  for (;;) {
+    while (i < n && blank(i))
+      ++i;
+    if (text.compare(i, 2, "--") == 0) {
+      i = text.find('\n', i);
+      i = i == std::string::npos ? n : i;
+    } else if (text.compare(i, 2, "/*") == 0) {
+      i = text.find("*/", i + 2);
+      i = i == std::string::npos ? n : i + 2;
+    } else {
+      break;
+    }
+  }
+  if (i == n)
+    return std::nullopt;
+  if (text[i] == '\'' || text[i] == '"') {
+    const char quote = text[i];
     std::string name;
-    for (std::size_t i = first + 1; i < last; ++i) {
+    for (++i; i < n; ++i) {
       if (text[i] == quote) {
-        if (i + 1 < last && text[i + 1] == quote) {
+        if (i + 1 < n && text[i + 1] == quote) {
           name += quote;
           ++i;
           continue;
         }
         return name;
       }
-      name += text[i];
+      name += text[i] == '\n' ? ' ' : text[i];
     }
     throw std::runtime_error("Can't find end token");
   }
-  return text.substr(first, last - first);
+  // Unquoted, the name runs to the statement's end, as a folder may hold
+  // blanks, less a comment that follows it after a blank.
+  std::size_t last = i;
+  for (std::size_t j = i; j < n; ++j) {
+    if (!blank(j)) {
+      last = j + 1;
+      continue;
+    }
+    while (j + 1 < n && blank(j + 1))
+      ++j;
+    if (text.compare(j + 1, 2, "--") == 0 || text.compare(j + 1, 2, "/*") == 0)
+      break;
+  }
+  std::string name = text.substr(i, last - i);
+  for (char& c : name)
+    if (c == '\n')
+      c = ' ';
+  return name;
 }
 
 std::string TScriptFileRunner::Resolve(const std::string& name) const {
@@ -180,9 +215,7 @@ std::string TScriptFileRunner::Resolve(const std::string& name) const {
 }
 
 void TScriptFileRunner::Input(const TStatementDesc& entry) {
-  const std::vector<std::string>& source = runner_.Source();
-  ExecuteFile(FileNameAt(source, NextToken(source, entry.StartPos, entry.EndPos), entry.EndPos),
-              ";");
+  ExecuteFile(FileNameAfter(runner_.Source(), entry.StartPos, entry.EndPos).value_or(""), ";");
 }
 
 void TScriptFileRunner::ExecuteFile(const std::string& FileName, const std::string& Terminator) {
@@ -261,6 +294,8 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
       return false;
     runner_.source_ = &chunk;
     const TStatementDesc* tail = nullptr;
+    // What a BATCH block collects runs after this chunk is gone.
+    std::shared_ptr<const std::vector<std::string>> kept;
     {
       TDirectiveSwap swap(runner_.directive_map_, directives);
       for (const TStatementDesc& entry : statements) {
@@ -272,10 +307,13 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
           break;
         StatementText(chunk, entry.StartPos, entry.EndPos, lines);
         const std::int32_t line = chunkLine + entry.StartPos.Line;
-        if (entry.Kind == skBatchStart || entry.Kind == skBatchExecute || runner_.in_batch_)
-          runner_.exec_block_.HandleBatchStatement(entry, lines, line, chunks + 1);
-        else
+        if (entry.Kind == skBatchStart || entry.Kind == skBatchExecute || runner_.in_batch_) {
+          if (runner_.in_batch_ && !kept)
+            kept = std::make_shared<const std::vector<std::string>>(chunk);
+          runner_.exec_block_.HandleBatchStatement(entry, lines, line, chunks + 1, kept);
+        } else {
           runner_.ExecuteStatement(entry, lines, line, chunks);
+        }
         // A nested file left the parser on its own lines.
         runner_.source_ = &chunk;
         runner_.parser_.SetScript(&chunk);
@@ -295,9 +333,13 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
   };
 
   std::string line;
-  // A terminator inside a comment ends nothing: while the chunk ends inside
-  // one, only a line that may close it is worth a parse.
+  // Each parse reads the whole chunk, so a chunk that cannot run yet is not
+  // parsed again for nothing. A terminator inside a comment ends nothing:
+  // while the chunk ends inside one, only a line that may close it is worth
+  // a parse. While a directive is open, a parse is worth it again only once
+  // a line that may hold a directive ("{$ENDIF}") has come.
   bool inComment = false;
+  bool inDirective = false;
   for (;;) {
     if (runner_.stop_requested_) {
       runner_.stopped_at_ = chunks + 1;
@@ -309,8 +351,16 @@ void TScriptFileRunner::RunFile(const std::string& path, const std::string& Term
     if (chunk.empty())
       chunkLine = fileLine;
     chunk.push_back(line);
-    if (line.find(inComment ? "*/" : terminator.c_str()) != std::string::npos)
-      inComment = !runChunk(false) && runner_.parser_.EndsInComment();
+    if (inDirective && line.find('{') != std::string::npos)
+      inDirective = false;
+    const bool worthParsing = inComment
+                                  ? line.find("*/") != std::string::npos
+                                  : !inDirective && line.find(terminator) != std::string::npos;
+    if (worthParsing) {
+      const bool ran = runChunk(false);
+      inComment = !ran && runner_.parser_.EndsInComment();
+      inDirective = !ran && !inComment && runner_.parser_.OpenDirectives() > 0;
+    }
   }
   // What is left runs as the end of a script does: a last statement without
   // terminator too, and a directive still open is an error.
@@ -327,7 +377,7 @@ void TScriptFileRunner::BindBlobParams() {
   const std::string& fileName = runner_.BlobFileName();
   for (int i = statement.ParamCount() - 1; i >= 0; --i) {
     const std::string name = statement.ParamName(i);
-    if (name.empty() || (name[0] != 'H' && name[0] != 'h'))
+    if (!IsBlobFileParam(name))
       continue;
     const std::size_t underscore = name.find('_');
     const std::string_view offsetText = std::string_view(name).substr(

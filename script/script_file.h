@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,15 +39,22 @@ public:
   // at its end; a nested one leaves them to the run around it.
   void ExecuteFile(const std::string& FileName, const std::string& Terminator);
   // Called by ExecuteCurrent when BlobFileName is set and OwnStatement has
-  // parameters.
+  // parameters: fills the blob-file parameters, leaves the others alone.
   void BindBlobParams();
+  // A parameter BindBlobParams fills: its name begins with "H" or "h".
+  static bool IsBlobFileParam(const std::string& name) {
+    return !name.empty() && (name[0] == 'H' || name[0] == 'h');
+  }
   // At the end of every run and when SET BLOBFILE names another file.
   void CloseBlobFile();
 
-  // A file name written from `pos` to `end`: the text between quotes when
-  // it opens with one, else the rest of the statement, trimmed.
-  static std::string FileNameAt(const std::vector<std::string>& source, TScriptPos pos,
-                                TScriptPos end);
+  // The file name written after the keyword at `keyword`, up to `end`;
+  // nothing when none follows. Comments may come before it. Quoted, it is
+  // the text between the quotes (doubled quotes folded); unquoted, it runs
+  // from its first character ("/" included) to `end`, less a comment that
+  // follows it after a blank.
+  static std::optional<std::string> FileNameAfter(const std::vector<std::string>& source,
+                                                  TScriptPos keyword, TScriptPos end);
   // `name` read against the folder of the file being run.
   std::string Resolve(const std::string& name) const;
 

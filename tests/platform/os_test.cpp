@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,40 @@ TEST(os, read_file_bytes_reads_every_byte_or_names_the_file_that_failed) {
       EXPECT_EQ(error.Message(), c.message);
     }
   }
+}
+
+// INPUT and blob files are read through it: anything without an end (a FIFO
+// would block the run, /dev/zero fill the memory) is refused before a read.
+TEST(os, read_only_file_opens_regular_files_only) {
+  const TempDir dir;
+  const std::string file = dir.Write("a.sql", "abc");
+  const std::string fifo = dir.File("pipe.sql");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Holding both ends keeps an open that blocks from blocking this test.
+  const int held = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  std::filesystem::create_directories(dir.Path() + "/folder");
+
+  os::TReadOnlyFile opened(file);
+  char bytes[4] = {};
+  EXPECT_EQ(opened.Read(bytes, sizeof bytes), 3u);
+
+  const std::pair<std::string, std::string> refused[] = {
+      {fifo, "Not a regular file"},
+      {"/dev/zero", "Not a regular file"},
+      {"/dev/null", "Not a regular file"},
+      {dir.Path() + "/folder", "Is a directory"},
+  };
+  for (const auto& [path, reason] : refused) {
+    SCOPED_TRACE(path);
+    try {
+      os::TReadOnlyFile refusedFile(path);
+      ADD_FAILURE() << "opened";
+    } catch (const EFileReadError& error) {
+      EXPECT_EQ(error.Message(), "Cannot open file \"" + path + "\". " + reason);
+    }
+  }
+  ::close(held);
 }
 
 // Sets or unsets an environment variable for the scope, then puts it back.

@@ -186,6 +186,36 @@ TEST_F(batch_server, batch_blocks_run_their_statements) {
   EXPECT_EQ(Int("SELECT SUM(ID) FROM T"), 23);
 }
 
+// On a server without batch execution, a BATCH block's statements run as
+// they would outside it: REINSERT is rewritten, COMMIT and SET are the
+// runner's own, each statement has its events. In a file the block spans
+// chunks that are gone by BATCH EXECUTE.
+TEST_F(batch_server, batch_blocks_dispatch_their_statements) {
+  Exec("CREATE TABLE T (ID INTEGER, S VARCHAR(10), B BLOB)");
+  Run("BATCH START;\nINSERT INTO T (ID, S) VALUES (1, 'a');\nREINSERT (2, 'b');\nCOMMIT;\n"
+      "INSERT INTO T (ID, S) VALUES (3, 'c');\nBATCH EXECUTE;\nROLLBACK;");
+  EXPECT_EQ(ErrorList(), "");
+  EXPECT_EQ(after, (Numbers{2, 3, 5}));
+  EXPECT_EQ(Text("SELECT LIST(ID || '=' || S, ',') FROM (SELECT * FROM T ORDER BY ID)"), "1=a,2=b");
+
+  test::TempDir folder;
+  folder.Write("blob.bin", "xyz");
+  const std::string path =
+      folder.Write("batch.sql", "BATCH START;\n"
+                                "SET BLOBFILE blob.bin;\n"
+                                "INSERT INTO T (ID, S, B) VALUES (4, 'd', :H1_2);\n"
+                                "REINSERT (5, 'e', :H0_1);\n"
+                                "BATCH EXECUTE;\n");
+  after.clear();
+  scripter->ExecuteFile(path, ";");
+  EXPECT_EQ(ErrorList(), "");
+  EXPECT_EQ(scripter->BlobFileName(), folder.Path() + "/blob.bin");
+  EXPECT_EQ(after, (Numbers{3, 4}));
+  EXPECT_EQ(Text("SELECT LIST(ID || '=' || S || CAST(B AS VARCHAR(5)), ',') FROM "
+                 "(SELECT * FROM T WHERE ID > 3 ORDER BY ID)"),
+            "4=dyz,5=ex");
+}
+
 TEST_F(batch_server, blob_file_ranges) {
   test::TempDir folder;
   std::string bytes;
@@ -215,6 +245,13 @@ TEST_F(batch_server, blob_file_ranges) {
           << e.what();
     }
   }
+
+  // Only the blob-file parameters of a blob file get values.
+  Run("SET BLOBFILE data/blob.bin;\nINSERT INTO T VALUES (:ID, :H10_4);\n"
+      "SET BLOBFILE '';\nINSERT INTO T VALUES (5, :H10_4);");
+  EXPECT_EQ(ErrorList(), "2@2 -1 Parameter :ID has no value; the statement was not executed\n"
+                         "4@4 -1 Parameter :H10_4 has no value; the statement was not executed\n");
+  EXPECT_EQ(Int("SELECT COUNT(*) FROM T"), 3);
 }
 
 TEST_F(batch_server, input_files_nest_relative_to_their_folder) {
@@ -286,6 +323,10 @@ TEST_F(batch_server, input_errors_are_clean) {
       {"INPUT self.sql;", "more than 32 nested INPUT levels"},
       {"INPUT 'open.sql';", "$ENDIF skipped 1 times"},
       {"INPUT missing.sql;", "missing.sql"},
+      // Not regular files: nothing would end the read.
+      {"INPUT '/dev/null';", "Cannot open file \"/dev/null\". Not a regular file"},
+      {"SET BLOBFILE '/dev/zero';\nINSERT INTO T VALUES (:H0_1);",
+       "Cannot open file \"/dev/zero\". Not a regular file"},
   };
   for (const auto& [script, message] : cases) {
     SCOPED_TRACE(script);

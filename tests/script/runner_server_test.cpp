@@ -244,6 +244,50 @@ TEST_F(runner_server, reinsert_repeats_an_insert_with_a_column_list) {
   EXPECT_EQ(QueryInt(*tr, "SELECT ID FROM T WHERE NAME = 'c'"), 3);
 }
 
+// A parameter nothing gives a value would reach the server as NULL and
+// overwrite committed data: such a statement fails on its own, the run goes
+// on. Colon names inside PSQL bodies are the body's own and keep working.
+TEST_F(runner_server, statements_with_parameters_nothing_fills_fail_unsent) {
+  Run("CREATE TABLE T (ID INTEGER, S VARCHAR(30));\n"
+      "INSERT INTO T VALUES (1, 'keep');\n"
+      "COMMIT;\n"
+      "UPDATE T SET S = :NEWVAL WHERE ID = 1;\n"
+      "INSERT INTO T VALUES (:A, :B);\n"
+      "DELETE FROM T WHERE ID = :ID OR S = :ID;\n"
+      "SELECT ID FROM T WHERE ID = :ID;\n"
+      "SET TERM ^ ;\n"
+      "CREATE PROCEDURE P (X INTEGER) RETURNS (Y INTEGER) AS\n"
+      "DECLARE V INTEGER; BEGIN V = :X * 2; Y = :V; SUSPEND; END^\n"
+      "CREATE TRIGGER TR FOR T BEFORE INSERT AS DECLARE V VARCHAR(30);\n"
+      "BEGIN V = 'trigger'; IF (NEW.S IS NULL) THEN NEW.S = :V; END^\n"
+      "EXECUTE BLOCK AS DECLARE N INTEGER; BEGIN\n"
+      "SELECT COUNT(*) FROM T INTO :N; INSERT INTO T VALUES (2, 'block ' || :N); END^\n"
+      "EXECUTE BLOCK (P INTEGER = :P) AS BEGIN INSERT INTO T VALUES (:P, 'input'); END^\n"
+      "SET TERM ; ^\n"
+      "INSERT INTO T (ID) SELECT Y FROM P(2);\n"
+      "COMMIT;");
+  std::vector<std::string> messages;
+  for (const test::Reported& e : errors)
+    messages.push_back(std::to_string(e.Line) + " " + e.Msg);
+  EXPECT_EQ(messages, (Lines{
+                          "4 Parameter :NEWVAL has no value; the statement was not executed",
+                          "5 Parameters :A, :B have no value; the statement was not executed",
+                          "6 Parameter :ID has no value; the statement was not executed",
+                          "7 Parameter :ID has no value; the statement was not executed",
+                          "15 Parameter :P has no value; the statement was not executed",
+                      }));
+  EXPECT_EQ(Text("SELECT LIST(ID || '=' || S, ',') FROM (SELECT * FROM T ORDER BY ID)"),
+            "1=keep,2=block 1,4=trigger");
+
+  // Batched: the refused statement is the only one missing.
+  Run("{$EXECUTE_BLOCK ON}\nINSERT INTO T VALUES (5, 'b');\nUPDATE T SET S = :S WHERE ID = 1;\n"
+      "INSERT INTO T VALUES (6, 'b');\nCOMMIT;");
+  ASSERT_EQ(errors.size(), 1u) << ErrorList();
+  EXPECT_EQ(errors[0].StatementNo, 3);
+  EXPECT_EQ(Text("SELECT LIST(ID || '=' || S, ',') FROM (SELECT * FROM T ORDER BY ID)"),
+            "1=keep,2=block 1,4=trigger,5=b,6=b");
+}
+
 TEST_F(runner_server, describe_sets_descriptions) {
   Run("CREATE DOMAIN D_CODE INTEGER;\n"
       "CREATE TABLE T (ID INTEGER, \"Mixed\" INTEGER);\n"

@@ -17,6 +17,7 @@
 #include "fib/transaction.h"
 #include "platform/exception.h"
 #include "script/script_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace nimbus {
 namespace {
@@ -309,6 +310,65 @@ TEST_F(runner, describe_of_an_object_without_a_statement_is_refused) {
   // Without a word after DESCRIBE nothing happens.
   Run("DESCRIBE;");
   EXPECT_TRUE(sent.empty());
+}
+
+// --- files ------------------------------------------------------------------
+
+// An unquoted file name runs from its first character, "/" included, to a
+// blank: an absolute name is read as written, and a comment after the name is
+// no part of it.
+TEST_F(runner, file_names_of_input_and_set_blobfile) {
+  const test::TempDir folder;
+  scripter->ScriptFolder = folder.Path() + "/main";
+  const std::string absolute = folder.Write("abs.sql", "ABSOLUTE;\n");
+  // Where the absolute name without its first "/" leads from the script's folder.
+  folder.Write("main" + absolute, "RELATIVE;\n");
+  folder.Write("main/sub/b.sql", "SUB;\n");
+  folder.Write("main/it's here.sql", "QUOTED;\n");
+  folder.Write("main/my scripts/c.sql", "BLANKS;\n");
+  struct Case {
+    const char* what;
+    std::string script;
+    const char* ran; // the statement of the file read
+  };
+  const Case inputs[] = {
+      {"absolute", "INPUT " + absolute + ";", "ABSOLUTE\n"},
+      {"absolute, on the next line", "INPUT\n  " + absolute + "\n;", "ABSOLUTE\n"},
+      {"a line comment after", "INPUT sub/b.sql -- note\n;", "SUB\n"},
+      {"a block comment after", "INPUT sub/b.sql /* note */;", "SUB\n"},
+      {"a block comment before", "INPUT /* note */ sub/b.sql;", "SUB\n"},
+      {"quoted", "INPUT 'it''s here.sql' -- note\n;", "QUOTED\n"},
+      {"unquoted, with blanks", "INPUT my scripts/c.sql  -- note\n;", "BLANKS\n"},
+  };
+  for (const Case& c : inputs) {
+    SCOPED_TRACE(c.what);
+    Run(c.script);
+    EXPECT_EQ(sent, (Lines{c.ran}));
+  }
+
+  const std::pair<std::string, std::string> blobFiles[] = {
+      {"SET BLOBFILE /data/b.bin;", "/data/b.bin"},
+      {"SET BLOBFILE data/b.bin -- note\n;", folder.Path() + "/main/data/b.bin"},
+      {"SET BLOBFILE /* note */ 'a b.bin';", folder.Path() + "/main/a b.bin"},
+  };
+  for (const auto& [script, name] : blobFiles) {
+    SCOPED_TRACE(script);
+    Run(script);
+    EXPECT_EQ(scripter->BlobFileName(), name);
+  }
+}
+
+// A file's chunk waits for an open directive to close. Parsing it again at
+// every terminator made this quadratic: 10,000 lines took seconds, the
+// 100,000 below would take many minutes instead of a fraction of a second.
+TEST_F(runner, a_long_directive_in_a_file_is_parsed_once) {
+  const test::TempDir folder;
+  std::string text = "{$IFNDEF NOPE}\n{$IFDEF NOPE}\n";
+  for (int i = 0; i < 100000; ++i)
+    text += "INSERT INTO T VALUES (" + std::to_string(i) + ");\n";
+  text += "{$ENDIF}\nYES;\n{$ENDIF} LAST;\nAFTER;\n";
+  Run("INPUT '" + folder.Write("long.sql", text) + "';");
+  EXPECT_EQ(sent, (Lines{"YES\n", "LAST\n", "AFTER\n"}));
 }
 
 // --- directives -------------------------------------------------------------
