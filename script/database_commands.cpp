@@ -57,11 +57,6 @@ std::string ClauseNames(const StatementTokens& tokens, TScriptPos p) {
   return {};
 }
 
-bool WordByte(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
-         c == '$' || c >= 0x80;
-}
-
 // `message` with every PASSWORD value of the statement masked where it stands
 // as a word of its own: server errors quote the token they stumbled on,
 // which may be the password itself.
@@ -76,8 +71,8 @@ std::string MaskPasswords(std::string message, const StatementTokens& tokens, TS
     for (std::size_t at = 0; (at = message.find(value, at)) != std::string::npos;) {
       const std::size_t end = at + value.size();
       const bool word =
-          (at == 0 || !WordByte(static_cast<unsigned char>(message[at - 1]))) &&
-          (end == message.size() || !WordByte(static_cast<unsigned char>(message[end])));
+          (at == 0 || !IsWordByte(static_cast<unsigned char>(message[at - 1]))) &&
+          (end == message.size() || !IsWordByte(static_cast<unsigned char>(message[end])));
       if (word) {
         message.replace(at, value.size(), kMask);
         at += kMask.size();

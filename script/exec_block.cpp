@@ -25,11 +25,6 @@ constexpr std::string_view kBlockHead = "EXECUTE BLOCK AS BEGIN";
 constexpr std::int32_t kEndLength = 3 + 2;   // "END"
 constexpr std::int32_t kCloseLength = 1 + 2; // ";" on its own line
 
-bool IsWordByte(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '$' || c >= 0x80;
-}
-
 // The words of a statement outside literals, quoted names and comments, in
 // upper case (ASCII letters only: keywords are ASCII).
 std::vector<std::string> Words(const std::vector<std::string>& lines) {

@@ -30,6 +30,11 @@ constexpr bool IsWordChar(unsigned char c) {
          c == '$';
 }
 
+// IsWordChar, or an 8-bit character, which a word may hold in this text.
+constexpr bool IsWordByte(unsigned char c) {
+  return IsWordChar(c) || c >= 0x80;
+}
+
 // Lexical modes of statement text that carry over from one line to the next.
 enum class TLexMode : std::uint8_t {
   kNormal,
